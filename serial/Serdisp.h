@@ -1,0 +1,275 @@
+#pragma once
+// The port dispatcher: owns an open device, its 8192-byte input ring and its output ring, and
+// three threads. The event thread waits for the device, the dispatch thread moves received bytes
+// into the input ring and tells the registered handlers (ttAvail with every unread byte, ttTimer
+// when a timer trigger expires), and the output thread writes what PutChar queued.
+//
+// Handlers: event handlers (a function and the object that registered it) run on the dispatch
+// thread or, registered as synchronised, on the user-interface thread through the blocking
+// hand-over; procedure handlers run on the dispatch thread. Notification windows are not kept:
+// the only one a port ever had received no data notifications, and its close-pending message is
+// a task posted to the user-interface thread (see TSerCustomComPort).
+//
+// Locks: main (settings, triggers, handler lists, flags), input (input ring, delivery counts),
+// output (output ring). Handlers are called without any of them held, and no thread holds one
+// while it waits for the user-interface thread.
+
+#include "platform/SerialDevice.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vx {
+
+enum TTriggerType { ttNone, ttAvail, ttTimer, ttData, ttStatus };
+
+// Notification codes; the second value carries the dispatcher's handle times 65536.
+inline constexpr unsigned kTriggerAvail = 0x7E01;
+inline constexpr unsigned kTriggerData = 0x7E02;
+inline constexpr unsigned kTriggerTimer = 0x7E03;
+inline constexpr unsigned kTriggerStatus = 0x7E04;
+
+TTriggerType TriggerTypeOf(unsigned msg);
+
+using TTriggerEvent = std::function<void(unsigned msg, unsigned value, long param)>;
+using TTriggerProc = void (*)(unsigned msg, unsigned value, long param);
+
+// The tick clock: a 32-bit millisecond clock (it wraps after 49.7 days) divided by 55.
+std::uint32_t MsClock();
+std::uint32_t TickClock();
+inline constexpr std::uint32_t kMaxTimerTicks = 39045157;  // half of the tick clock's period
+// Whether a timer started at tick `start` for `interval` ticks has expired at tick `now`,
+// counting across the wrap of the tick clock.
+bool TimerExpired(std::uint32_t start, std::uint32_t interval, std::uint32_t now);
+
+inline constexpr int kLengthTriggerHandle = 1;
+
+struct TTimerTrigger {
+    int handle = 0;
+    std::uint32_t start = 0;
+    std::uint32_t interval = 0;  // ticks
+    bool active = false;
+};
+
+// What a closing port keeps of its triggers for its next open.
+struct TSavedTriggers {
+    unsigned lengthTrigger = 0;
+    std::vector<TTimerTrigger> timers;
+    int nextHandle = 8;
+};
+
+// Everything opening needs from the port component.
+struct TPortConfig {
+    int comNumber = 0;
+    unsigned inSize = 4096;
+    unsigned outSize = 4096;
+    bool dtr = true;
+    bool rts = true;
+    bool dtrFlow = false;  // DTR under hardware flow control
+    bool rtsFlow = false;
+    std::uint32_t baud = 19200;
+    int parity = 0;
+    int dataBits = 8;
+    int stopBits = 1;
+};
+
+class TSerBaseDispatcher {
+public:
+    static constexpr int kInBufferSize = 8192;
+
+    TSerBaseDispatcher();
+    virtual ~TSerBaseDispatcher();
+    TSerBaseDispatcher(const TSerBaseDispatcher&) = delete;
+    TSerBaseDispatcher& operator=(const TSerBaseDispatcher&) = delete;
+
+    // Slot in the global port list; travels with every notification.
+    int Handle() const { return handle_; }
+
+    // Opens and configures the device and starts the threads; 0 or a negative code. A failure
+    // leaves nothing open.
+    int InitPort(const TPortConfig& config);
+    // Discards pending output and input and closes the device. During a delivery the rest of
+    // the close is left to the dispatch thread (DeletePending()).
+    void DonePort();
+    bool IsOpen() const;
+
+    void StartDispatcher();  // throws ESerException "Dispatcher already started"
+    void StopDispatcher();
+
+    // Line settings; see the port component. 0 or minus a system code.
+    int SetLine(std::uint32_t baud, int parity, int dataBits, int stopBits);
+    LineSettings CurrentLine() const;
+    int SetDTR(bool on);
+    int SetRTS(bool on);
+    void SetHWFlow(bool dtrFlow, bool rtsFlow);
+    std::uint32_t ModemStatus();
+    // How many times the line settings were written to the device since opening.
+    int LineWrites() const { return lineWrites_; }
+
+    // Output.
+    int PutChar(std::uint8_t c);
+    int PutBlock(const void* data, int size);
+    int OutBuffUsed() const;
+    void FlushOutBuffer();
+
+    // Input.
+    int GetBlock(void* buffer, int size);
+    int InBuffUsed() const;
+    void FlushInBuffer();
+
+    // Triggers.
+    int AddTimerTrigger();
+    int SetTimerTrigger(int handle, int ticks, bool activate);
+    int RemoveTrigger(int handle);
+    void ChangeLengthTrigger(unsigned count);
+    TSavedTriggers SaveTriggers() const;
+    void RestoreTriggers(const TSavedTriggers& saved);
+
+    // Handlers; the owner pointer identifies the registration.
+    void RegisterEventTriggerHandler(const void* owner, TTriggerEvent handler);
+    void RegisterSyncEventTriggerHandler(const void* owner, TTriggerEvent handler);
+    void DeregisterEventTriggerHandler(const void* owner);
+    void RegisterProcTriggerHandler(TTriggerProc proc);
+    void DeregisterProcTriggerHandler(TTriggerProc proc);
+
+    // Runs fn on the user-interface thread and waits for it.
+    void Sync(const std::function<void()>& fn);
+
+    bool Started() const { return started_; }
+    bool EventBusy() const;
+    bool DeletePending() const { return deletePending_; }
+    int RunningThreads() const { return running_; }
+    // The device reported a hang-up (unplugged, or the far side of a pseudo-terminal closed).
+    bool DeviceLost() const;
+    const std::string& DevicePath() const { return devicePath_; }
+    // Whether the device behind this port has modem lines (a pseudo-terminal has none).
+    bool HasModemLines() const;
+
+protected:
+    // Creates and opens the device for port n; 0 or a system code.
+    virtual int OpenDevice(int comNumber, std::unique_ptr<SerialDevice>& device,
+                           std::string& path) = 0;
+
+private:
+    struct EventHandler {
+        const void* owner;
+        TTriggerEvent fn;
+        bool sync;
+        bool deleted;
+    };
+    struct ProcHandler {
+        TTriggerProc proc;
+        bool deleted;
+    };
+    class Signal {  // an automatic-reset event
+    public:
+        void Set();
+        bool Wait(int timeoutMs);  // negative: without limit
+        void Reset();
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable cv_;
+        bool set_ = false;
+    };
+
+    void EventThread();
+    void DispatchThread();
+    void OutputThread();
+    void ThreadBegins();
+    void ThreadEnds();
+    void WaitForAck();
+    void WaitForThreadsToEnd(const std::function<bool()>& done);
+
+    void ExtractData();
+    bool CheckReceiveTriggers();
+    bool CheckTimerTriggers();
+    bool Notify(unsigned msg, unsigned value, unsigned extra);
+    void EndDelivery();
+    void FinishDeferredClose();
+    void StopThreads(bool fromDispatchThread);
+    void CloseDevice();
+    void WaitOutputDrained();
+    int WriteLine(const LineSettings& line);
+    int ApplyDtr();
+    int ApplyRts();
+    int NextTriggerHandle();
+    TTimerTrigger* FindTimer(int handle);
+    void RecomputeHandlerService();
+    void SendQueuedOutput();
+
+    int handle_ = -1;
+    std::unique_ptr<SerialDevice> device_;
+    std::string devicePath_;
+
+    // Device copy (guarded by main).
+    LineSettings line_;
+    int stopCode_ = 0;  // 0 one, 1 one and a half, 2 two stop bits
+    std::uint32_t lastBaudWritten_ = 115200;
+    bool dtr_ = true, rts_ = true, dtrFlow_ = false, rtsFlow_ = false;
+    std::uint32_t modemStatus_ = 0;
+    std::atomic<int> lineWrites_{0};
+
+    // Input ring (guarded by input).
+    std::vector<std::uint8_t> inBuf_;
+    int inHead_ = 0, inTail_ = 0;
+    bool inFull_ = false;
+    bool dataDelivery_ = false;
+    int takenByCurrent_ = 0, mostTaken_ = 0;
+    bool flushDuringDelivery_ = false;
+    int notifiedHead_ = -1;
+
+    // Output ring (guarded by output).
+    std::vector<std::uint8_t> outBuf_;
+    int outHead_ = 0, outTail_ = 0;
+    bool outFull_ = false;
+
+    // Triggers and handlers (guarded by main).
+    unsigned lengthTrigger_ = 0;
+    std::vector<TTimerTrigger> timers_;
+    int nextHandle_ = 8;
+    std::vector<EventHandler> eventHandlers_;
+    std::vector<ProcHandler> procHandlers_;
+    bool handlerService_ = false;
+    bool handlersDeleted_ = false;
+    bool eventBusy_ = false;
+
+    std::atomic<bool> deletePending_{false};
+    std::atomic<bool> kill_{false};
+    std::atomic<bool> started_{false};
+    std::atomic<int> running_{0};
+    std::atomic<bool> ringFull_{false};
+
+    mutable std::mutex mainLock_;
+    mutable std::mutex inputLock_;
+    mutable std::mutex outputLock_;
+    mutable std::mutex deviceLock_;  // device_ pointer against the deferred close
+
+    Signal deviceEvent_, ready_, ack_;
+    std::mutex outSignalMutex_;
+    std::condition_variable outSignal_;
+    bool outAvailable_ = false, flushRequest_ = false;
+    Signal flushAck_;
+
+    std::thread eventThread_, dispatchThread_, outputThread_;
+    std::atomic<bool> eventThreadDone_{true}, dispatchThreadDone_{true}, outputThreadDone_{true};
+    std::atomic<std::thread::id> dispatchThreadId_{};
+};
+
+// The dispatcher of this platform (SerPosix.cpp on Linux).
+std::unique_ptr<TSerBaseDispatcher> CreateDispatcher();
+
+// The global port list.
+void LockPortList();
+void UnlockPortList();
+// The number of dispatchers in the list (slots included), for tests of slot reuse.
+int PortListSize();
+
+}  // namespace vx

@@ -1,0 +1,213 @@
+#pragma once
+// The data packet framer. A TSerDataPacket cuts a port's byte stream into packets that begin with
+// a start string and end with an end string (or a size); the framers of one port share a
+// TSerDataPacketManager that takes the port's bytes on the dispatch thread, keeps them in a
+// collection buffer and lets each framer match them. Packets and time-outs are delivered on the
+// user-interface thread while the dispatch thread waits.
+//
+//     TSerDataPacket dpkt;
+//     dpkt.SetComPort(&port);
+//     dpkt.SetStartString("\x02");
+//     dpkt.SetEndString("\r");
+//     dpkt.OnStringPacket = [](TSerDataPacket*, const std::string& packet) { ... };
+//     dpkt.SetEnabled(true);   // armed now, or when the port opens
+//
+// Patterns: a backslash makes the next character literal, "?" matches any byte.
+//
+// Locking: each manager has one mutex. The dispatch thread holds it while it appends bytes and
+// matches; the user-interface thread holds it while it arms, disarms or changes a framer's
+// strings, attaches or detaches a framer. It is released before a packet or time-out is handed
+// to the user-interface thread, so a handler may re-arm, disable, close the port or destroy the
+// framer; a delivery whose framer went away meanwhile is dropped.
+
+#include "serial/Serport.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vx {
+
+enum TPacketStartCond { scString, scAnyData };
+enum TPacketEndCond { ecString = 1, ecPacketSize = 2 };
+using TPacketEndSet = unsigned;  // a set of TPacketEndCond bits
+enum TPacketMode { dpIdle, dpWaitStart, dpCollecting };
+
+class TSerDataPacket;
+class TSerDataPacketManager;
+
+using TPacketNotifyEvent = std::function<void(TSerDataPacket* sender, const char* data, int size)>;
+using TStringPacketNotifyEvent =
+    std::function<void(TSerDataPacket* sender, const std::string& data)>;
+using TNotifyEvent = std::function<void(TSerDataPacket* sender)>;
+
+class TSerDataPacket {
+public:
+    static constexpr std::int32_t kDefaultTimeOut = 2184;  // ticks of 55 ms, about 120 s
+
+    TSerDataPacket();
+    ~TSerDataPacket();
+    TSerDataPacket(const TSerDataPacket&) = delete;
+    TSerDataPacket& operator=(const TSerDataPacket&) = delete;
+
+    bool GetEnabled() const;
+    void SetEnabled(bool on);
+    bool GetAutoEnable() const { return autoEnable_; }
+    void SetAutoEnable(bool on) { autoEnable_ = on; }
+    TPacketStartCond GetStartCond() const { return startCond_; }
+    void SetStartCond(TPacketStartCond cond);
+    TPacketEndSet GetEndCond() const { return endCond_; }
+    void SetEndCond(TPacketEndSet cond);
+    const std::string& GetStartString() const { return startString_; }
+    void SetStartString(const std::string& s);  // takes effect at the next arming
+    const std::string& GetEndString() const { return endString_; }
+    void SetEndString(const std::string& s);
+    bool GetIgnoreCase() const { return ignoreCase_; }
+    void SetIgnoreCase(bool on) { ignoreCase_ = on; }
+    TSerCustomComPort* GetComPort() const { return port_; }
+    void SetComPort(TSerCustomComPort* port);
+    std::int32_t GetPacketSize() const { return packetSize_; }
+    void SetPacketSize(std::int32_t size);
+    bool GetIncludeStrings() const { return includeStrings_; }
+    void SetIncludeStrings(bool on) { includeStrings_ = on; }
+    std::int32_t GetTimeOut() const { return timeOut_; }
+    void SetTimeOut(std::int32_t ticks) { timeOut_ = ticks; }
+
+    TPacketNotifyEvent OnPacket;
+    TStringPacketNotifyEvent OnStringPacket;
+    TNotifyEvent OnTimeout;
+
+    // While the packet events run: the packet as a string.
+    std::string GetCollectedString() const;
+    TPacketMode GetMode() const;
+    bool TimedOut() const { return timedOut_; }
+
+    // A form description being loaded: arming waits for EndLoading.
+    void BeginLoading() { loading_ = true; }
+    void EndLoading();
+
+private:
+    friend class TSerDataPacketManager;
+
+    struct Pattern {
+        std::string bytes;
+        std::vector<bool> wild;
+        bool Matches(std::size_t index, std::uint8_t byte) const {
+            return wild[index] || static_cast<std::uint8_t>(bytes[index]) == byte;
+        }
+    };
+    static Pattern BuildPattern(const std::string& s, bool upper);
+
+    // Called with the manager's lock held (or without a manager).
+    void Arm();
+    void Disarm();
+    void ResetPositions();
+    // Matches the collection buffer from position p; true when a packet completed.
+    bool Match(std::size_t p);
+    bool MatchWaitStart(std::size_t& p);
+    bool MatchCollecting(std::size_t& p);
+    void TakeCapture();
+    std::uint8_t Fold(std::uint8_t byte) const;
+
+    bool enabled_ = false;
+    bool autoEnable_ = true;
+    TPacketStartCond startCond_ = scString;
+    TPacketEndSet endCond_ = 0;
+    std::string startString_;
+    std::string endString_;
+    bool ignoreCase_ = true;
+    TSerCustomComPort* port_ = nullptr;
+    std::int32_t packetSize_ = 0;
+    bool includeStrings_ = true;
+    std::int32_t timeOut_ = kDefaultTimeOut;
+
+    TSerDataPacketManager* manager_ = nullptr;
+    TPacketMode mode_ = dpIdle;
+    Pattern startPattern_, endPattern_;
+    std::size_t startMatch_ = 1;
+    std::ptrdiff_t beginPos_ = -1;
+    std::size_t endMatch_ = 1;
+    std::size_t packetPos_ = 0, packetSize2_ = 0;
+    bool enablePending_ = false;
+    bool hasCapture_ = false;
+    bool packetReady_ = false;
+    bool timedOut_ = false;
+    bool loading_ = false;
+    std::string collected_;
+    std::uint64_t id_;
+};
+
+// One per port: the bytes of the port and its framers.
+class TSerDataPacketManager : public std::enable_shared_from_this<TSerDataPacketManager> {
+public:
+    explicit TSerDataPacketManager(TSerCustomComPort* port);
+    ~TSerDataPacketManager();
+
+    TSerCustomComPort* Port() const { return port_; }
+    bool Enabled() const { return enabled_; }
+    bool InEvent() const { return inEvent_; }
+    std::size_t BufferLength() const;
+    std::size_t BufferCapacity() const;
+
+private:
+    friend class TSerDataPacket;
+    friend class TSerDataPacketManagerList;
+
+    static void PortCallback(void* owner, TSerCustomComPort* port, TSerCallbackType type);
+    void OnPortEvent(TSerCallbackType type);
+    void Enable();
+    void Disable();
+    void Attach(TSerDataPacket* framer);
+    void Detach(TSerDataPacket* framer);
+    void PortDestroyed();
+
+    // Dispatch thread.
+    void HandleTrigger(unsigned msg, unsigned value);
+    void Receive(int count);
+    void NotifyFrom(std::size_t from, std::unique_lock<std::mutex>& lock);
+    void CompletePacket(TSerDataPacket* framer, std::unique_lock<std::mutex>& lock);
+    void TimeOutCapture(std::unique_lock<std::mutex>& lock);
+    void EnterEvent();
+    void LeaveEvent();
+    void ReleaseCapture(TSerDataPacket* framer);
+    void StartCaptureTimer(TSerDataPacket* framer);
+    void DiscardBuffer();
+    void RemoveFront(std::size_t count);
+    bool Attached(std::uint64_t id) const;
+    bool HasBeginPosition() const;
+
+    TSerCustomComPort* port_;
+    std::vector<TSerDataPacket*> framers_;
+    bool enabled_ = false;
+    std::vector<std::uint8_t> buffer_;  // capacity grows in steps of 8192
+    std::size_t length_ = 0;
+    TSerDataPacket* capture_ = nullptr;
+    int timerHandle_ = 0;
+    TSerBaseDispatcher* dispatcher_ = nullptr;
+    bool inEvent_ = false;
+    bool deferredNotify_ = false;
+    bool beingDestroyed_ = false;
+    bool deliveriesCancelled_ = false;
+    mutable std::recursive_mutex mutex_;
+};
+
+// Every manager, at most one per port.
+class TSerDataPacketManagerList {
+public:
+    static TSerDataPacketManagerList& Instance();
+    std::shared_ptr<TSerDataPacketManager> Find(const TSerCustomComPort* port);
+    std::shared_ptr<TSerDataPacketManager> FindOrCreate(TSerCustomComPort* port);
+    void Remove(const TSerDataPacketManager* manager);
+    // Called by a port as it is destroyed: its framers lose their port.
+    void PortDestroyed(const TSerCustomComPort* port);
+    std::size_t Count() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<TSerDataPacketManager>> managers_;
+};
+
+}  // namespace vx
