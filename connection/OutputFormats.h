@@ -53,8 +53,9 @@ public:
     bool LoadFormats();
     bool LoadFormats(const std::vector<std::string>& lines);
 
-    // Runs LoadFormats and returns the names for a list with row 0 selected; on a failed load the
-    // table holds only the default format, which the list then offers alone.
+    // Runs LoadFormats and returns the names for a list with row 0 selected (-1 for a block
+    // without entries); on a failed load the table holds only the default format (count 1),
+    // which the list then offers alone.
     FormatList FillFormatList();
 
     int Count() const { return count_; }

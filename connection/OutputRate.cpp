@@ -1,0 +1,56 @@
+#include "connection/OutputRate.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace vx {
+
+double SnapOutputRate(double measured) {
+    struct Row {
+        double below;
+        double rate;
+    };
+    static constexpr std::array<Row, 12> kRows{{
+        {0.4, 0.25},
+        {0.75, 0.5},
+        {1.5, 1},
+        {2.5, 2},
+        {4.5, 4},
+        {5.5, 5},
+        {8.5, 8},
+        {10.5, 10},
+        {32.5, 32},
+        {40.5, 40},
+        {50.5, 50},
+        {100.5, 100},
+    }};
+    for (const Row& row : kRows) {
+        if (measured < row.below) {
+            return row.rate;
+        }
+    }
+    return 1;
+}
+
+namespace {
+
+int TruncatedWindow(double samples, int capacity) {
+    // Rates above 100 Hz would overrun the rings; the windows stop at their capacity.
+    if (!(samples >= 1)) {
+        return 0;
+    }
+    return samples >= capacity ? capacity : static_cast<int>(std::trunc(samples));
+}
+
+}  // namespace
+
+int GustWindowFor(double outputRate) {
+    return TruncatedWindow(outputRate * 3, kGustCapacity);
+}
+
+int AveragingWindowFor(int periodSeconds, double outputRate) {
+    return TruncatedWindow(periodSeconds * outputRate, kAveragingCapacity);
+}
+
+}  // namespace vx
