@@ -1,0 +1,132 @@
+#include "logging/LogText.h"
+
+#include <charconv>
+#include <ctime>
+
+namespace vx {
+namespace {
+
+std::string TwoDigits(int value) {
+    std::string text = std::to_string(value);
+    return text.size() < 2 ? "0" + text : text;
+}
+
+}  // namespace
+
+LocalDateTime ToLocalDateTime(std::chrono::system_clock::time_point when) {
+    const auto seconds = std::chrono::time_point_cast<std::chrono::seconds>(when);
+    auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(when - seconds).count();
+    std::time_t stamp = std::chrono::system_clock::to_time_t(seconds);
+    if (millis < 0) {  // times before 1970 round toward the earlier second
+        millis += 1000;
+        stamp -= 1;
+    }
+    std::tm parts{};
+    localtime_r(&stamp, &parts);
+    return LocalDateTime{parts.tm_year + 1900,    parts.tm_mon + 1, parts.tm_mday,
+                         parts.tm_hour,           parts.tm_min,     parts.tm_sec,
+                         static_cast<int>(millis)};
+}
+
+std::string PlainTimeFormatter::DateText(const LocalDateTime& when) const {
+    return std::to_string(when.year) + "-" + TwoDigits(when.month) + "-" + TwoDigits(when.day);
+}
+
+std::string PlainTimeFormatter::TimeText(const LocalDateTime& when) const {
+    return TwoDigits(when.hour) + ":" + TwoDigits(when.minute) + ":" + TwoDigits(when.second);
+}
+
+std::string DateTimeText(const LogTimeFormatter& formatter, const LocalDateTime& when) {
+    std::string text = formatter.DateText(when);
+    if (when.hour != 0 || when.minute != 0 || when.second != 0) {
+        text += ' ';
+        text += formatter.TimeText(when);
+    }
+    return text;
+}
+
+std::string LogHeaderText(const LogHeader& header, const LogTimeFormatter& formatter,
+                          const LocalDateTime& opened) {
+    std::string text = header.caption + " Log File ";
+    text += kLogLineEnd;
+    for (const std::string& line : header.description) {
+        text += line;
+        text += kLogLineEnd;
+    }
+    text += "Name: " + header.connectionName;
+    text += kLogLineEnd;
+    text += "Output Format: " + header.outputFormatName;
+    text += kLogLineEnd;
+    text += "Log file opened: " + DateTimeText(formatter, opened);
+    text += kLogLineEnd;
+    text += kLogLineEnd;
+    return text;
+}
+
+std::string LogRecordText(std::string_view message, const RecordOptions& options, int recordNumber,
+                          const LogTimeFormatter& formatter, const LocalDateTime& received) {
+    std::string text(message);
+    if (options.appendRecordCount) {
+        text += ',';
+        text += std::to_string(recordNumber);
+    }
+    if (options.appendTimeStamp) {
+        text += ',';
+        text += formatter.DateText(received);
+        text += ' ';
+        text += formatter.TimeText(received);
+    }
+    text += kLogLineEnd;
+    return text;
+}
+
+std::string LogClosingText(const LogTimeFormatter& formatter, const LocalDateTime& closed) {
+    std::string text = "Log file closed: " + DateTimeText(formatter, closed);
+    text += kLogLineEnd;
+    return text;
+}
+
+std::vector<std::string> SplitTextLines(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        lines.emplace_back(line);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+std::string CannotCreateFileText(std::string_view fileName) {
+    return "Cannot create file " + std::string(fileName);
+}
+
+bool ParseWholeNumber(std::string_view text, int& value) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') {
+            return false;
+        }
+    }
+    if (text.empty()) {
+        return false;
+    }
+    int parsed = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+}  // namespace vx
