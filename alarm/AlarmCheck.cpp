@@ -1,0 +1,117 @@
+#include "alarm/AlarmCheck.h"
+
+#include "connection/WindUnits.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace vx {
+namespace {
+
+int KnownUnit(int unit) {
+    return IsSpeedUnit(unit) ? unit : 0;
+}
+
+}  // namespace
+
+bool InDirectionSector(double direction, double from, double to) {
+    if (from < to) {
+        return from < direction && direction < to;
+    }
+    return direction > from || direction < to;
+}
+
+double ToMetresPerSecond(double value, int unit) {
+    // The reciprocal of the factor, in extended precision, as the instrument's own software has
+    // always converted thresholds; dividing in double can differ in the last bit.
+    const long double reciprocal = 1.0L / static_cast<long double>(DisplayFactor(KnownUnit(unit)));
+    return static_cast<double>(static_cast<long double>(value) * reciprocal);
+}
+
+double FromMetresPerSecond(double metresPerSecond, int unit) {
+    return metresPerSecond * DisplayFactor(KnownUnit(unit));
+}
+
+std::string_view SpeedUnitLabel(int unit) {
+    return UnitText(KnownUnit(unit));
+}
+
+bool ParseFloatText(std::string_view text, double& value) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') {
+            return false;
+        }
+    }
+    if (text.empty()) {
+        return false;
+    }
+    double parsed = 0;
+    const auto result =
+        std::from_chars(text.data(), text.data() + text.size(), parsed, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+        !std::isfinite(parsed)) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+std::string NotAFloatText(std::string_view text) {
+    return "'" + std::string(text) + "' is not a valid floating point value";
+}
+
+void ConnectionAlarms::SetAlarmSettings(const AlarmSettings& settings) {
+    settings_ = settings;
+    alarmLatched_ = false;
+}
+
+void ConnectionAlarms::ResetAlarms() {
+    alarmLatched_ = false;
+    speedAlarmCount_ = 0;
+    directionAlarmCount_ = 0;
+}
+
+bool ConnectionAlarms::InDirectionSector(double direction) const {
+    return vx::InDirectionSector(direction, settings_.DirectionFrom, settings_.DirectionTo);
+}
+
+bool ConnectionAlarms::SpeedConditionHolds(double speed) const {
+    return settings_.TriggerAbove ? speed > settings_.SpeedThreshold
+                                  : speed < settings_.SpeedThreshold;
+}
+
+void ConnectionAlarms::CheckAlarms(const std::string& connectionName, double speed,
+                                   double direction, AlarmSink& sink) {
+    if (alarmLatched_) {
+        return;
+    }
+    if (settings_.SpeedAlarmOn) {
+        if (SpeedConditionHolds(speed)) {
+            ++speedAlarmCount_;
+            if (speedAlarmCount_ >= 2) {
+                alarmLatched_ = true;
+                sink.RaiseSpeedAlarm(connectionName);
+            }
+        } else {
+            speedAlarmCount_ = 0;
+        }
+    }
+    // Runs even when the speed alarm has just fired: one message can raise both, and the
+    // direction message, coming second, is the one left on the status bar.
+    if (settings_.DirectionAlarmOn && InDirectionSector(direction)) {
+        ++directionAlarmCount_;
+        if (directionAlarmCount_ >= 2) {
+            alarmLatched_ = true;
+            sink.RaiseDirectionAlarm(connectionName);
+        }
+    }
+}
+
+}  // namespace vx

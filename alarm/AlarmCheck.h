@@ -1,0 +1,64 @@
+#pragma once
+// The alarm tests every connection runs on each accepted message, on its own copy of the alarm
+// settings. An alarm needs two messages that meet its condition, so one stray message cannot
+// switch external equipment.
+
+#include "alarm/AlarmSettings.h"
+
+#include <string>
+#include <string_view>
+
+namespace vx {
+
+// Where a fired alarm goes: the alarm dialog, which signals it and tells the main window.
+class AlarmSink {
+public:
+    virtual ~AlarmSink() = default;
+    virtual void RaiseSpeedAlarm(const std::string& connectionName) = 0;
+    virtual void RaiseDirectionAlarm(const std::string& connectionName) = 0;
+};
+
+// The sector runs clockwise from `from` to `to`, both bounds excluded; when from >= to it passes
+// through north (and with from == to it is every direction but that one).
+bool InDirectionSector(double direction, double from, double to);
+
+// Speeds typed or shown in the display unit (0 m/s, 1 knots, 2 mph, 3 kph, 4 fpm) against m/s.
+// An unknown unit counts as m/s.
+double ToMetresPerSecond(double value, int unit);
+double FromMetresPerSecond(double metresPerSecond, int unit);
+std::string_view SpeedUnitLabel(int unit);
+
+// A decimal number as typed ("." as decimal point, optional sign and exponent, blanks around it
+// allowed); false for anything else, infinities and NaN included.
+bool ParseFloatText(std::string_view text, double& value);
+// The error for a text that is not a number.
+std::string NotAFloatText(std::string_view text);
+
+class ConnectionAlarms {
+public:
+    // Copies the settings and clears the latch; the counters keep their values, so a condition
+    // that still holds raises the alarm again with the next message that meets it.
+    void SetAlarmSettings(const AlarmSettings& settings);
+    // A new connection: counters to zero, latch cleared.
+    void ResetAlarms();
+
+    // speed in m/s, direction in degrees: the connection's current sample.
+    void CheckAlarms(const std::string& connectionName, double speed, double direction,
+                     AlarmSink& sink);
+    bool InDirectionSector(double direction) const;
+
+    const AlarmSettings& Settings() const { return settings_; }
+    bool AlarmLatched() const { return alarmLatched_; }
+    int SpeedAlarmCount() const { return speedAlarmCount_; }
+    int DirectionAlarmCount() const { return directionAlarmCount_; }
+
+private:
+    bool SpeedConditionHolds(double speed) const;
+
+    AlarmSettings settings_;
+    bool alarmLatched_ = false;
+    int speedAlarmCount_ = 0;
+    int directionAlarmCount_ = 0;
+};
+
+}  // namespace vx
