@@ -1,0 +1,163 @@
+#pragma once
+// Tpgraph: a scrolling strip chart. Time runs left to right in bands StepSize pixels wide; each
+// band holds up to 16 points, one colour per series. Lines join a series' point to its point in
+// the previous band; bars stack a band's points. The chart fills from the left and, once the
+// newest band reaches the right edge, scrolls one band per time step. It keeps every visible
+// band so that it can redraw itself after a resize or a change of settings.
+//
+// Everything is drawn on an off-screen image that the paint copies; the live path (Update)
+// touches only what changes: one scroll of the picture, one band, one short line per point.
+
+#include "widgets/Color.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace vx {
+
+enum TGraphKind { pgBar = 0, pgLine = 1 };
+
+class Tpgraph : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxPoints = 16;
+    using TNotifyEvent = std::function<void(Tpgraph* sender)>;
+
+    explicit Tpgraph(QWidget* owner = nullptr);
+    ~Tpgraph() override;
+
+    // Adds a point to the time step in progress. A 17th point in one step throws
+    // std::out_of_range (empty message) and is not stored.
+    void DataPoint(TColor colour, int value);
+    // Ends the time step and draws it.
+    void Update();
+    // Clears the history and draws an empty chart.
+    void Reset();
+
+    int GetBandCount() const;
+    static int RoundUp(int value, int step);
+
+    TGraphKind Kind() const { return kind_; }
+    TColor ForeColor() const { return foreColor_; }
+    TColor BackColor() const { return backColor_; }
+    TColor AxisColor() const { return axisColor_; }
+    TColor RightYAxisColor() const { return rightYAxisColor_; }
+    int GridSize() const { return gridSize_; }
+    int StepSize() const { return stepSize_; }
+    int Scale() const { return scale_; }
+    int Gradient() const { return gradient_; }
+    bool Gridlines() const { return gridlines_; }
+    bool Axislines() const { return axislines_; }
+    bool AxisCentre() const { return axisCentre_; }
+    bool RightYAxislines() const { return rightYAxislines_; }
+    int PenWidth() const { return penWidth_; }
+    const TNotifyEvent& OnScaleChange() const { return onScaleChange_; }
+
+    void SetGraphKind(TGraphKind kind);
+    void SetForeColor(TColor colour);
+    void SetBackColor(TColor colour);
+    void SetAxisColor(TColor colour);
+    void SetRightYAxisColor(TColor colour);
+    void SetGridSize(int gridSize);
+    void SetStepSize(int stepSize);
+    void SetScale(int scale);
+    void SetGradient(int gradient);
+    void SetGridlines(bool on);
+    void SetAxislines(bool on);
+    void SetAxisCentre(bool on);
+    void SetRightYAxislines(bool on);
+    void SetPenWidth(int width);
+    void SetOnScaleChange(TNotifyEvent handler) { onScaleChange_ = std::move(handler); }
+
+    // The off-screen picture as last drawn (what the next paint copies).
+    const QImage& Bitmap() const { return bitmap_; }
+    bool Scrolling() const { return scrolling_; }
+
+protected:
+    virtual void Paint(QPainter& canvas);
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    struct Slot {
+        int count = 0;
+        std::array<TColor, kMaxPoints> colours{};
+        std::array<int, kMaxPoints> values{};
+    };
+    // Pixel rectangle, left <= x < right, top <= y < bottom. 64-bit: a band far wider than the
+    // control (a huge StepSize) must not overflow.
+    struct Area {
+        long long left = 0;
+        long long top = 0;
+        long long right = 0;
+        long long bottom = 0;
+    };
+
+    void Initialize(double offset);
+    void InitialiseGridlines(double offset);
+    void DrawHorizontalGridlines(long long left, long long right);
+    void DrawGridlines();
+    void ScrollGraph();
+    void DisplayPoints(int slot);
+    void PaintLine(TColor colour, long long previous, long long value);
+    void PaintBar(TColor colour, long long base, long long height);
+    void DrawAxes();
+    void ShiftY();
+    void Replay();
+    void ReallocHistory();
+    int FirstY() const;
+    int NextY(int i) const;
+    int LastY(int i) const;
+
+    void AllocateEmptyHistory();
+    void DisplayLiveBand(int slot);
+    void DisplayBandAt(int slot, long long right);
+    void ReplayBands();
+    double ReplayGridOffset() const;
+    void EnsureLayout();
+    void ResolveColours();
+    long long RowOf(long long value) const;
+    long long PlotHeight() const { return plot_.bottom - plot_.top; }
+
+    TGraphKind kind_ = pgLine;
+    TColor foreColor_ = kGreen;
+    TColor backColor_ = kBlack;
+    TColor axisColor_ = kYellow;
+    TColor rightYAxisColor_ = kYellow;
+    int gridSize_ = 15;
+    int stepSize_ = 5;
+    int scale_ = 200;
+    int gradient_ = 100;
+    bool gridlines_ = true;
+    bool axislines_ = true;
+    bool axisCentre_ = true;
+    bool rightYAxislines_ = true;
+    int penWidth_ = 1;
+    TNotifyEvent onScaleChange_;
+
+    Area plot_;
+    Area scrollSource_;
+    Area scrollDestination_;
+    Area newBand_;
+    int gridPhase_ = 0;
+    QImage bitmap_;
+    bool scrolling_ = false;
+    int zeroLine_ = 1;
+    double gridSpacing_ = 0;
+    std::vector<Slot> history_;
+    int slotCount_ = 0;
+    int oldestSlot_ = 1;
+    int currentSlot_ = 0;
+
+    QRgb foreRgb_ = 0;
+    QRgb backRgb_ = 0;
+    QRgb axisRgb_ = 0;
+    QRgb rightYAxisRgb_ = 0;
+};
+
+}  // namespace vx
