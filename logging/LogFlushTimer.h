@@ -1,0 +1,25 @@
+#pragma once
+// Drives a connection's log once a second, so a record that arrives just before a quiet spell
+// is synced within about a second and files that could not be written are tried again, also
+// after logging has stopped.
+
+#include <QObject>
+#include <QTimer>
+
+namespace vx {
+
+class ConnectionLog;
+
+class LogFlushTimer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kPeriodMs = 1000;
+
+    LogFlushTimer(ConnectionLog& log, QObject* parent = nullptr);
+
+private:
+    ConnectionLog& log_;
+    QTimer timer_;
+};
+
+}  // namespace vx
