@@ -28,6 +28,8 @@
 
 namespace vx {
 
+class UiThread;
+
 enum TTriggerType { ttNone, ttAvail, ttTimer, ttData, ttStatus };
 
 // Notification codes; the second value carries the dispatcher's handle times 65536.
@@ -111,7 +113,7 @@ public:
     void SetHWFlow(bool dtrFlow, bool rtsFlow);
     std::uint32_t ModemStatus();
     // How many times the line settings were written to the device since opening.
-    int LineWrites() const { return lineWrites_; }
+    int LineWrites() const;
 
     // Output.
     int PutChar(std::uint8_t c);
@@ -183,28 +185,29 @@ private:
     void EventThread();
     void DispatchThread();
     void OutputThread();
-    void ThreadBegins();
-    void ThreadEnds();
-    void WaitForAck();
+    void ThreadEnds(std::atomic<bool>& doneFlag);
     void WaitForThreadsToEnd(const std::function<bool()>& done);
+    void StopThreads(bool fromDispatchThread);
+    void FinishDeferredClose();
+    void CloseDevice();
+    void FreeRings();
 
     void ExtractData();
+    int UnreadLocked() const;
     bool CheckReceiveTriggers();
     bool CheckTimerTriggers();
     bool Notify(unsigned msg, unsigned value, unsigned extra);
-    void EndDelivery();
-    void FinishDeferredClose();
-    void StopThreads(bool fromDispatchThread);
-    void CloseDevice();
+
+    bool FlushRequested();
+    void SendQueuedOutput();
     void WaitOutputDrained();
-    int WriteLine(const LineSettings& line);
     int ApplyDtr();
     int ApplyRts();
     int NextTriggerHandle();
     TTimerTrigger* FindTimer(int handle);
     void RecomputeHandlerService();
-    void SendQueuedOutput();
 
+    UiThread& ui_;
     int handle_ = -1;
     std::unique_ptr<SerialDevice> device_;
     std::string devicePath_;
@@ -215,7 +218,7 @@ private:
     std::uint32_t lastBaudWritten_ = 115200;
     bool dtr_ = true, rts_ = true, dtrFlow_ = false, rtsFlow_ = false;
     std::uint32_t modemStatus_ = 0;
-    std::atomic<int> lineWrites_{0};
+    int lineWrites_ = 0;
 
     // Input ring (guarded by input).
     std::vector<std::uint8_t> inBuf_;
@@ -224,7 +227,7 @@ private:
     bool dataDelivery_ = false;
     int takenByCurrent_ = 0, mostTaken_ = 0;
     bool flushDuringDelivery_ = false;
-    int notifiedHead_ = -1;
+    std::uint64_t extractedTotal_ = 0, notifiedTotal_ = 0;
 
     // Output ring (guarded by output).
     std::vector<std::uint8_t> outBuf_;
@@ -246,11 +249,11 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<int> running_{0};
     std::atomic<bool> ringFull_{false};
+    std::atomic<bool> deviceOpen_{false};
 
     mutable std::mutex mainLock_;
     mutable std::mutex inputLock_;
     mutable std::mutex outputLock_;
-    mutable std::mutex deviceLock_;  // device_ pointer against the deferred close
 
     Signal deviceEvent_, ready_, ack_;
     std::mutex outSignalMutex_;

@@ -91,24 +91,34 @@ public:
 
 private:
     friend class TSerDataPacketManager;
+    using Lock = std::unique_lock<std::recursive_mutex>;
 
     struct Pattern {
         std::string bytes;
         std::vector<bool> wild;
+        bool single = false;   // one literal byte: searched with memchr
+        std::uint8_t alt = 0;  // its other case when case is ignored (else the byte itself)
         bool Matches(std::size_t index, std::uint8_t byte) const {
             return wild[index] || static_cast<std::uint8_t>(bytes[index]) == byte;
         }
     };
     static Pattern BuildPattern(const std::string& s, bool upper);
 
-    // Called with the manager's lock held (or without a manager).
+    Lock LockManager() const;
+    // The rest run with the manager's lock held (or without a manager).
+    void SetEnabledLocked(bool on);
     void Arm();
     void Disarm();
     void ResetPositions();
-    // Matches the collection buffer from position p; true when a packet completed.
-    bool Match(std::size_t p);
-    bool MatchWaitStart(std::size_t& p);
-    bool MatchCollecting(std::size_t& p);
+    // Matches data[p..length); true when a packet completed (packetPos_, packetLength_).
+    bool Match(const std::uint8_t* data, std::size_t length, std::size_t p);
+    bool MatchWaitStart(const std::uint8_t* data, std::size_t length, std::size_t& p);
+    bool BeginCollecting(const std::uint8_t* data, std::size_t length, std::size_t& p,
+                         bool startConsumed);
+    bool MatchCollecting(const std::uint8_t* data, std::size_t length, std::size_t& p);
+    bool CompleteAt(std::size_t p);
+    const std::uint8_t* FindByte(const std::uint8_t* data, std::size_t size,
+                                 const Pattern& pattern) const;
     void TakeCapture();
     std::uint8_t Fold(std::uint8_t byte) const;
 
@@ -130,7 +140,7 @@ private:
     std::size_t startMatch_ = 1;
     std::ptrdiff_t beginPos_ = -1;
     std::size_t endMatch_ = 1;
-    std::size_t packetPos_ = 0, packetSize2_ = 0;
+    std::size_t packetPos_ = 0, packetLength_ = 0;
     bool enablePending_ = false;
     bool hasCapture_ = false;
     bool packetReady_ = false;
@@ -140,49 +150,62 @@ private:
     std::uint64_t id_;
 };
 
-// One per port: the bytes of the port and its framers.
+// One per port: the bytes of the port and its framers. A stand-alone manager (no port) frames
+// bytes given to Feed and delivers packets on the calling thread: for tools that frame a recorded
+// stream, and for measuring the matching itself.
 class TSerDataPacketManager : public std::enable_shared_from_this<TSerDataPacketManager> {
 public:
-    explicit TSerDataPacketManager(TSerCustomComPort* port);
     ~TSerDataPacketManager();
+    static std::shared_ptr<TSerDataPacketManager> CreateStandalone();
 
     TSerCustomComPort* Port() const { return port_; }
-    bool Enabled() const { return enabled_; }
-    bool InEvent() const { return inEvent_; }
+    bool Enabled() const;
+    bool InEvent() const;
     std::size_t BufferLength() const;
     std::size_t BufferCapacity() const;
+
+    // Stand-alone use: attach framers (a framer's SetComPort(nullptr) or destruction detaches
+    // it) and feed bytes.
+    void Attach(TSerDataPacket* framer);
+    void Detach(TSerDataPacket* framer);
+    void Feed(const void* data, std::size_t size);
 
 private:
     friend class TSerDataPacket;
     friend class TSerDataPacketManagerList;
+    using Lock = std::unique_lock<std::recursive_mutex>;
+
+    explicit TSerDataPacketManager(TSerCustomComPort* port);
 
     static void PortCallback(void* owner, TSerCustomComPort* port, TSerCallbackType type);
     void OnPortEvent(TSerCallbackType type);
     void Enable();
     void Disable();
-    void Attach(TSerDataPacket* framer);
-    void Detach(TSerDataPacket* framer);
+    void DestroyWhenIdle(Lock& lock);
     void PortDestroyed();
 
-    // Dispatch thread.
+    // Dispatch thread (or the feeding thread).
     void HandleTrigger(unsigned msg, unsigned value);
-    void Receive(int count);
-    void NotifyFrom(std::size_t from, std::unique_lock<std::mutex>& lock);
-    void CompletePacket(TSerDataPacket* framer, std::unique_lock<std::mutex>& lock);
-    void TimeOutCapture(std::unique_lock<std::mutex>& lock);
+    void Receive(int count, Lock& lock);
+    void NotifyFrom(std::size_t from, Lock& lock);
+    void CompletePacket(TSerDataPacket* framer, Lock& lock);
+    void TimeOutCapture(Lock& lock);
+    void Deliver(const std::function<void()>& fn, Lock& lock);
+    void RaisePacketEvents(std::uint64_t id, std::uint64_t generation, const std::string& packet);
     void EnterEvent();
     void LeaveEvent();
+    void TakeCapture(TSerDataPacket* framer);
     void ReleaseCapture(TSerDataPacket* framer);
-    void StartCaptureTimer(TSerDataPacket* framer);
+    void GrowFor(std::size_t count);
     void DiscardBuffer();
     void RemoveFront(std::size_t count);
-    bool Attached(std::uint64_t id) const;
+    TSerDataPacket* FindFramer(std::uint64_t id) const;
     bool HasBeginPosition() const;
 
     TSerCustomComPort* port_;
     std::vector<TSerDataPacket*> framers_;
     bool enabled_ = false;
-    std::vector<std::uint8_t> buffer_;  // capacity grows in steps of 8192
+    std::vector<std::uint8_t> buffer_;  // its size is the capacity, grown in steps of 8192
     std::size_t length_ = 0;
     TSerDataPacket* capture_ = nullptr;
     int timerHandle_ = 0;
@@ -190,7 +213,8 @@ private:
     bool inEvent_ = false;
     bool deferredNotify_ = false;
     bool beingDestroyed_ = false;
-    bool deliveriesCancelled_ = false;
+    // Counts enables and disables: a delivery prepared before the port closed is dropped.
+    std::uint64_t generation_ = 0;
     mutable std::recursive_mutex mutex_;
 };
 

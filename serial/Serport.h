@@ -104,6 +104,8 @@ public:
 
     // The device the open port uses (empty while closed).
     std::string DevicePath() const;
+    // The open port's device vanished (unplugged): nothing more arrives until it is reopened.
+    bool DeviceLost() const { return dispatcher_ && dispatcher_->DeviceLost(); }
 
 private:
     struct UserCallback {

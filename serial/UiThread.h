@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,6 +39,15 @@ public:
 UiThread& GetUiThread();
 // Installs the implementation (not owned); nullptr goes back to the default. Returns the previous.
 UiThread* SetUiThread(UiThread* ui);
+
+// The application's standard display of errors that no handler caught (the Qt side installs the
+// error box; the default writes to standard error). DisplayError may be called on any thread; the
+// display itself runs on the user-interface thread.
+using ErrorDisplay = std::function<void(const std::string& message)>;
+ErrorDisplay SetErrorDisplay(ErrorDisplay display);
+void DisplayError(const std::string& message);
+// Runs fn and shows what it throws in the standard display instead of letting it escape.
+void RunShowingErrors(const std::function<void()>& fn);
 
 // A plain task queue served by the thread that created it: tasks run inside WaitUntil and
 // ProcessPending. For programs and tests without Qt.
