@@ -63,6 +63,19 @@ bool ParseFloatText(std::string_view text, double& value) {
     return true;
 }
 
+int PortNumberFromText(std::string_view text) {
+    if (text.size() <= 3) {
+        return -1;
+    }
+    const std::string_view digits = text.substr(3, 2);
+    int number = 0;
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
+        return -1;
+    }
+    return number;
+}
+
 std::string NotAFloatText(std::string_view text) {
     return "'" + std::string(text) + "' is not a valid floating point value";
 }

@@ -170,5 +170,15 @@ TEST(SpeedUnitTest, FloatTextAcceptsNumbersOnly) {
     EXPECT_EQ(NotAFloatText("abc"), "'abc' is not a valid floating point value");
 }
 
+TEST(SpeedUnitTest, PortNumberComesFromFourthAndFifthCharacters) {
+    EXPECT_EQ(PortNumberFromText("COM7"), 7);
+    EXPECT_EQ(PortNumberFromText("COM12"), 12);
+    EXPECT_EQ(PortNumberFromText("COM123"), 12);
+    EXPECT_EQ(PortNumberFromText("COM"), -1);
+    EXPECT_EQ(PortNumberFromText(""), -1);
+    EXPECT_EQ(PortNumberFromText("COMx"), -1);
+    EXPECT_EQ(PortNumberFromText("COM1x"), -1);
+}
+
 }  // namespace
 }  // namespace vx
