@@ -1,10 +1,7 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/Application.h"
+#include "app/Startup.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Ventrix");
-    window.show();
-    return app.exec();
+    vx::Application application(argc, argv);
+    return vx::RunProgram(application);
 }

@@ -1,0 +1,66 @@
+#include "app/MdiFrame.h"
+
+#include <QMdiSubWindow>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace vx {
+
+MdiFrame::MdiFrame(QWidget* parent) : QMdiArea(parent) {}
+
+void MdiFrame::SetBackgroundPicture(const QImage& picture) {
+    background_ = picture;
+    viewport()->update();
+}
+
+void MdiFrame::paintEvent(QPaintEvent* event) {
+    if (background_.isNull()) {
+        QMdiArea::paintEvent(event);
+        return;
+    }
+    QPainter painter(viewport());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(viewport()->rect(), background_);
+}
+
+void MdiFrame::resizeEvent(QResizeEvent* event) {
+    QMdiArea::resizeEvent(event);
+    // A stretched picture depends on the whole area, not only on the part that was uncovered.
+    viewport()->update();
+}
+
+void MdiFrame::TileSideBySide() {
+    QList<QMdiSubWindow*> columns;
+    int iconStrip = 0;
+    for (QMdiSubWindow* window : subWindowList(QMdiArea::CreationOrder)) {
+        if (window->isHidden()) {
+            continue;
+        }
+        if (window->isMinimized()) {
+            iconStrip = std::max(iconStrip, window->height());
+            continue;
+        }
+        columns.append(window);
+    }
+    if (columns.isEmpty()) {
+        return;
+    }
+    const QRect area = viewport()->rect();
+    const int height = std::max(1, area.height() - iconStrip);
+    const int count = static_cast<int>(columns.size());
+    const int baseWidth = area.width() / count;
+    const int extra = area.width() % count;  // the first columns take one pixel more each
+    int x = 0;
+    for (int i = 0; i < count; ++i) {
+        QMdiSubWindow* window = columns[i];
+        if (window->isMaximized()) {
+            window->showNormal();
+        }
+        const int width = std::max(1, baseWidth + (i < extra ? 1 : 0));
+        window->setGeometry(x, 0, width, height);
+        x += width;
+    }
+}
+
+}  // namespace vx

@@ -1,0 +1,133 @@
+#include "app/About.h"
+#include "app/Application.h"
+#include "app/Main.h"
+#include "app/Startup.h"
+#include "platform/MessageBox.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/TempConfig.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <stdexcept>
+
+namespace vx {
+namespace {
+
+using test::MessageBoxRecorder;
+
+TEST(StandardErrorBox, AppendsAFullStopAfterLettersDigitsAndMostSigns) {
+    EXPECT_EQ(ErrorBoxText("Port busy"), "Port busy.");
+    EXPECT_EQ(ErrorBoxText("Error 5"), "Error 5.");
+    EXPECT_EQ(ErrorBoxText("path/"), "path/.");
+    EXPECT_EQ(ErrorBoxText("Done."), "Done.");
+    EXPECT_EQ(ErrorBoxText("Failed!"), "Failed!");
+    EXPECT_EQ(ErrorBoxText("Failed -"), "Failed -");
+    EXPECT_EQ(ErrorBoxText("(x)"), "(x)");
+    EXPECT_EQ(ErrorBoxText(""), "");
+}
+
+// An object whose event handler fails, as a faulty handler anywhere in the program might.
+class FailingReceiver : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) {
+            ++handled;
+            if (handled == 1) {
+                throw std::runtime_error("Handler failed");
+            }
+            throw 42;
+        }
+        return QObject::event(event);
+    }
+    int handled = 0;
+};
+
+TEST(ApplicationErrors, ErrorEscapingAHandlerIsShownAndTheProgramCarriesOn) {
+    MessageBoxRecorder boxes;
+    FailingReceiver receiver;
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    QCoreApplication::sendPostedEvents(&receiver, QEvent::User);
+    EXPECT_EQ(receiver.handled, 2);
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[0].caption, "ventrix");
+    EXPECT_EQ(boxes.boxes[0].text, "Handler failed.");
+    EXPECT_EQ(boxes.boxes[0].icon, MessageIcon::Error);
+    EXPECT_EQ(boxes.boxes[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(boxes.boxes[1].text, "Unknown error.");
+}
+
+TEST(DecimalSeparator, MainWindowMakesNumbersUseAFullStopButKeepsRegionalDates) {
+    test::TempConfig config;
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+    }
+    char before[32];
+    std::snprintf(before, sizeof before, "%.2f", 1.5);
+    ASSERT_STREQ(before, "1,50");  // the trap the main window guards against
+
+    Tparent parent;
+    char after[32];
+    std::snprintf(after, sizeof after, "%.2f", 1.5);
+    EXPECT_STREQ(after, "1.50");
+    EXPECT_EQ(QLocale().toString(1.5), "1.5");
+    EXPECT_EQ(QLocale().decimalPoint(), ".");
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+// ---- About box ----
+
+TEST(AboutBox, IsASmallStayOnTopBoxWithEditableText) {
+    TfrmAbout about;
+    EXPECT_EQ(about.windowTitle(), "About");
+    EXPECT_EQ(about.size(), QSize(235, 325));
+    EXPECT_TRUE(about.windowFlags() & Qt::WindowStaysOnTopHint);
+    auto* text = about.findChild<QPlainTextEdit*>("edContacts");
+    ASSERT_NE(text, nullptr);
+    EXPECT_FALSE(text->isReadOnly());
+    EXPECT_TRUE(text->toPlainText().contains("Ventrix"));
+    EXPECT_TRUE(text->toPlainText().contains(VENTRIX_TEST_VERSION));
+    auto* ok = about.findChild<QPushButton*>("buOK");
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), "OK");
+    about.show();
+    EXPECT_GT(text->geometry().height(), 200);  // the text fills the box above the button strip
+    EXPECT_GT(ok->geometry().top(), 0);
+    EXPECT_GE(ok->parentWidget()->geometry().top(), text->geometry().bottom());
+}
+
+// ---- Start-up ----
+
+TEST(Startup, CreatesTheMainWindowFirstAndShowsTheAboutBoxFromItsMenu) {
+    test::TempConfig config;
+    config.WriteStore("\"Units\"=dword:3\n");
+    const auto windows = CreateProgramWindows();
+    ASSERT_NE(windows->parent, nullptr);
+    ASSERT_NE(windows->frmAbout, nullptr);
+    EXPECT_EQ(windows->parent->CurrentUnits(), 3);  // the store was read at creation
+    EXPECT_FALSE(windows->parent->isVisible());
+    EXPECT_FALSE(windows->frmAbout->isVisible());
+
+    // The about box is modal: close it with its OK button once it is up.
+    bool wasShown = false;
+    QTimer::singleShot(0, [&] {
+        wasShown = windows->frmAbout->isVisible();
+        windows->frmAbout->findChild<QPushButton*>("buOK")->click();
+    });
+    windows->parent->findChild<QAction*>("About2")->trigger();
+    EXPECT_TRUE(wasShown);
+    EXPECT_FALSE(windows->frmAbout->isVisible());
+}
+
+}  // namespace
+}  // namespace vx
