@@ -101,8 +101,7 @@ int PortNumberFromText(const QString& portText) {
     return number;
 }
 
-TfrmNewAnem::TfrmNewAnem(ConnectDialogHost& host, QWidget* parent)
-    : QDialog(parent), host_(host) {
+TfrmNewAnem::TfrmNewAnem(ConnectDialogHost& host, QWidget* parent) : QDialog(parent), host_(host) {
     setObjectName(QStringLiteral("frmNewAnem"));
     setWindowTitle(QStringLiteral("Connect new anemometer"));
     // A title without system menu or buttons: the dialog ends only through its own buttons.
@@ -192,8 +191,8 @@ void TfrmNewAnem::CreateCommPortGroup() {
     laBaud_->setGeometry(10, 58, inner - 20, 18);
     laBaud_->hide();
 
-    QGroupBox* gbParity = Group(QStringLiteral("Parity"), "gbParity", gbCommPortSettings_,
-                                QRect(10, 206, inner, 60));
+    QGroupBox* gbParity =
+        Group(QStringLiteral("Parity"), "gbParity", gbCommPortSettings_, QRect(10, 206, inner, 60));
     cbParity_ = new QComboBox(gbParity);
     cbParity_->setObjectName(QStringLiteral("cbParity"));
     cbParity_->setEditable(true);
