@@ -85,8 +85,8 @@ void TCompass::paintEvent(QPaintEvent*) {
 void TCompass::Paint(QPainter& canvas) {
     FillOutsideSquare(canvas);
     SetCoordinateSystem(canvas);
-    drawRect_ = QRect(QPoint(-(kLogicalWidth / 2), -(kLogicalHeight / 2)),
-                      QPoint(kLogicalWidth / 2, kLogicalHeight / 2));
+    drawRect_ = QRectF(QPointF(-(kLogicalWidth / 2), -(kLogicalHeight / 2)),
+                       QPointF(kLogicalWidth / 2, kLogicalHeight / 2));
     DrawRose(canvas);
     canvas.setRenderHint(QPainter::Antialiasing, true);
     DrawCompassNeedle(canvas, bearing_);
@@ -108,8 +108,7 @@ void TCompass::FillOutsideSquare(QPainter& canvas) const {
 void TCompass::DrawRose(QPainter& canvas) {
     // The logical rectangle has y upward; in device pixels it is the square itself. Drawing it
     // with the view transform off keeps the picture upright.
-    const QRect target =
-        canvas.combinedTransform().mapRect(QRectF(drawRect_).normalized()).toAlignedRect();
+    const QRect target = canvas.combinedTransform().mapRect(drawRect_.normalized()).toRect();
     const QImage& rose = ScaledRose(target.width());
     canvas.save();
     canvas.setViewTransformEnabled(false);

@@ -55,7 +55,8 @@ private:
 
     int bearing_ = 0;
     int roseType_ = 0;
-    QRect drawRect_;
+    // Where the rose is stretched to, in logical units (left, top, right, bottom).
+    QRectF drawRect_;
     QImage roseBitmap_;
     // The rose stretched to the current side: a paint then costs one copy, not one stretch.
     QImage scaledRose_;

@@ -71,6 +71,7 @@ void Tpgraph::Reset() {
     gridPhase_ = 0;
     for (Slot& slot : history_) {
         slot.count = 0;
+        slot.startKnown = true;
     }
     Initialize(gridSize_ - 1);
     update();
@@ -112,7 +113,9 @@ int Tpgraph::LastY(int i) const {
 
 void Tpgraph::ShiftY() {
     currentSlot_ = (currentSlot_ + 1) % slotCount_;
-    history_[static_cast<size_t>(currentSlot_)].count = 0;
+    Slot& current = history_[static_cast<size_t>(currentSlot_)];
+    current.count = 0;
+    current.startKnown = true;
     oldestSlot_ = (currentSlot_ + 1) % slotCount_;
 }
 
@@ -128,6 +131,8 @@ void Tpgraph::ReallocHistory() {
         for (int s = FirstY(); s != -1; s = NextY(s)) {
             sequence.push_back(history_[static_cast<size_t>(s)]);
         }
+        // The oldest band's predecessor is already reused.
+        sequence.front().startKnown = false;
     } else {
         sequence.assign(history_.begin(), history_.begin() + currentSlot_ + 1);
         if (currentSlot_ > bandCount - 1) {
@@ -136,6 +141,7 @@ void Tpgraph::ReallocHistory() {
     }
     if (sequence.size() > static_cast<size_t>(newCount)) {
         sequence.erase(sequence.begin(), sequence.end() - newCount);
+        sequence.front().startKnown = false;
     }
     std::vector<Slot> fresh(static_cast<size_t>(newCount));
     std::copy(sequence.begin(), sequence.end(), fresh.begin());
@@ -197,7 +203,7 @@ void Tpgraph::InitialiseGridlines(double offset) {
     while (position < plot_.right) {
         position += gridSpacing_;
     }
-    gridPhase_ = static_cast<int>(Truncate(position) - plot_.right);
+    gridPhase_ = position - static_cast<double>(plot_.right);
     if (!gridlines_) {
         return;
     }
@@ -231,25 +237,27 @@ void Tpgraph::DrawHorizontalGridlines(long long left, long long right) {
     }
 }
 
+// The phase keeps its fraction: cut to whole pixels at every line, the live grid would drift
+// against the grid that a replay lays out, and jump at every change of settings.
 void Tpgraph::DrawGridlines() {
     if (gridSpacing_ < 1) {
         return;
     }
     DrawHorizontalGridlines(newBand_.left, newBand_.right);
     PixelCanvas canvas(bitmap_);
-    long long phase = static_cast<long long>(gridPhase_) - stepSize_;
+    double phase = gridPhase_ - stepSize_;
     // With a band wider than the grid spacing several lines fall in one band; positions left of
     // the picture are skipped without walking them one by one.
-    const long long leftmost = -plot_.right - 1;
+    const double leftmost = -static_cast<double>(plot_.right) - 1;
     if (phase < leftmost) {
-        phase = Truncate(phase + std::floor((leftmost - phase) / gridSpacing_) * gridSpacing_);
+        phase += std::floor((leftmost - phase) / gridSpacing_) * gridSpacing_;
     }
     while (phase < 0) {
-        const long long column = plot_.right + phase;
+        const long long column = plot_.right + static_cast<long long>(std::floor(phase));
         canvas.FillRect(column, plot_.top, column + 1, plot_.bottom, foreRgb_);
-        phase = Truncate(phase + gridSpacing_);
+        phase += gridSpacing_;
     }
-    gridPhase_ = static_cast<int>(std::min<long long>(phase, INT_MAX));
+    gridPhase_ = phase;
 }
 
 // ---- Drawing ---------------------------------------------------------------------------------
@@ -387,7 +395,9 @@ void Tpgraph::ReplayBands() {
     if (!scrolling_) {
         const long long bandCount = GetBandCount();
         for (int slot = 0; slot < currentSlot_; ++slot) {
-            DisplayBandAt(slot, plot_.right - (bandCount - slot - 1) * stepSize_);
+            if (history_[static_cast<size_t>(slot)].startKnown) {
+                DisplayBandAt(slot, plot_.right - (bandCount - slot - 1) * stepSize_);
+            }
         }
         return;
     }
@@ -397,7 +407,10 @@ void Tpgraph::ReplayBands() {
     }
     const long long count = static_cast<long long>(bands.size());
     for (long long i = 0; i < count; ++i) {
-        DisplayBandAt(bands[static_cast<size_t>(i)], plot_.right - (count - 1 - i) * stepSize_);
+        const int slot = bands[static_cast<size_t>(i)];
+        if (history_[static_cast<size_t>(slot)].startKnown) {
+            DisplayBandAt(slot, plot_.right - (count - 1 - i) * stepSize_);
+        }
     }
 }
 

@@ -88,6 +88,9 @@ private:
         int count = 0;
         std::array<TColor, kMaxPoints> colours{};
         std::array<int, kMaxPoints> values{};
+        // False for a band whose predecessor was dropped when the history was reallocated: its
+        // segments have no known start, so a replay leaves the band out.
+        bool startKnown = true;
     };
     // Pixel rectangle, left <= x < right, top <= y < bottom. 64-bit: a band far wider than the
     // control (a huge StepSize) must not overflow.
@@ -144,7 +147,8 @@ private:
     Area scrollSource_;
     Area scrollDestination_;
     Area newBand_;
-    int gridPhase_ = 0;
+    // Pixels from the plot's right edge to the next vertical gridline position.
+    double gridPhase_ = 0;
     QImage bitmap_;
     bool scrolling_ = false;
     int zeroLine_ = 1;
