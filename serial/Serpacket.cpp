@@ -57,7 +57,14 @@ void TSerDataPacket::SetEnabled(bool on) {
 
 void TSerDataPacket::SetEnabledLocked(bool on) {
     if (on == enabled_) {
+        // Its own packet handler turning it off: AutoEnable must not turn it back on.
+        if (!on && packetReady_) {
+            stayOff_ = true;
+        }
         return;
+    }
+    if (packetReady_) {
+        stayOff_ = !on;
     }
     if (on) {
         Arm();
@@ -763,16 +770,18 @@ void TSerDataPacketManager::CompletePacket(TSerDataPacket* framer, Lock& lock) {
     Deliver([self, id, generation, &packet] { self->RaisePacketEvents(id, generation, packet); },
             lock);
 
-    if (generation_ != generation) {
-        return;  // the port closed during the delivery; the buffer is gone already
+    // When the port closed (and perhaps reopened) meanwhile, the buffer is not the one the
+    // packet came from.
+    if (generation_ == generation) {
+        RemoveFront(pos + size);
     }
-    RemoveFront(pos + size);
     if (TSerDataPacket* same = FindFramer(id)) {
         same->packetReady_ = false;
         same->collected_.clear();
-        if (same->autoEnable_) {
+        if (same->autoEnable_ && !same->stayOff_) {
             same->SetEnabledLocked(true);
         }
+        same->stayOff_ = false;
     }
     LeaveEvent();
 }
@@ -830,10 +839,9 @@ void TSerDataPacketManager::TimeOutCapture(Lock& lock) {
             }
         },
         lock);
-    if (generation_ != generation) {
-        return;
+    if (generation_ == generation) {
+        DiscardBuffer();
     }
-    DiscardBuffer();
     LeaveEvent();
 }
 

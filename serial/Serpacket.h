@@ -144,6 +144,7 @@ private:
     bool enablePending_ = false;
     bool hasCapture_ = false;
     bool packetReady_ = false;
+    bool stayOff_ = false;  // disabled by its own packet handler
     bool timedOut_ = false;
     bool loading_ = false;
     std::string collected_;
