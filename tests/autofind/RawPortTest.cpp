@@ -1,0 +1,153 @@
+// The raw port of the search against a pseudo-terminal whose other end the test holds: what the
+// port sends arrives there, and what the test writes there is what the port reads.
+
+#include "serial/Comms.h"
+#include "tests/autofind/SimPorts.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+namespace vx {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPort = 7;
+
+class PtyEnd {
+public:
+    PtyEnd() {
+        fd_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (fd_ >= 0 && grantpt(fd_) == 0 && unlockpt(fd_) == 0) {
+            slave_ = ptsname(fd_);
+        }
+    }
+    ~PtyEnd() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    const std::string& SlavePath() const { return slave_; }
+
+    void Write(const std::string& bytes) {
+        ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Reads until `wanted` bytes have arrived or 5 s have passed.
+    std::string ReadSome(std::size_t wanted) {
+        std::string got;
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (got.size() < wanted && Clock::now() < deadline) {
+            pollfd entry{fd_, POLLIN, 0};
+            if (poll(&entry, 1, 100) <= 0) {
+                continue;
+            }
+            char buffer[64];
+            const ssize_t count = read(fd_, buffer, sizeof buffer);
+            if (count > 0) {
+                got.append(buffer, static_cast<std::size_t>(count));
+            }
+        }
+        return got;
+    }
+    speed_t ProgramSpeed() const {
+        termios tio{};
+        tcgetattr(fd_, &tio);
+        return cfgetospeed(&tio);
+    }
+
+private:
+    int fd_ = -1;
+    std::string slave_;
+};
+
+class RawPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(ports_.Path().empty());
+        ASSERT_FALSE(pty_.SlavePath().empty());
+        const std::string link = ports_.Path() + "/COM" + std::to_string(kPort);
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(pty_.SlavePath().c_str(), link.c_str()), 0);
+    }
+
+    test::PrivatePortsFolder ports_;
+    PtyEnd pty_;
+    TcommsForm comms_;
+};
+
+TEST_F(RawPortTest, OpensAtTheRequestedRateAndSendsSingleBytes) {
+    ASSERT_TRUE(comms_.OpenPort(kPort, 1200, 'E'));
+    EXPECT_TRUE(comms_.IsOpen());
+    EXPECT_EQ(pty_.ProgramSpeed(), B1200);
+    EXPECT_EQ(comms_.Baud(), 1200);
+    EXPECT_EQ(comms_.Parity(), 'E');
+    comms_.SendChar('$');
+    comms_.SendChar('$');
+    EXPECT_EQ(pty_.ReadSome(2), "$$");
+
+    // Reopening at another rate closes the first device and applies the new rate.
+    ASSERT_TRUE(comms_.OpenPort(kPort, 57600, 'N'));
+    EXPECT_EQ(pty_.ProgramSpeed(), B57600);
+}
+
+// Each read takes one byte off the line; only 0x20..0x7F are handed over.
+TEST_F(RawPortTest, ReadsOnlyPrintableCharactersAndConsumesTheRest) {
+    ASSERT_TRUE(comms_.OpenPort(kPort, 9600, 'N'));
+    pty_.Write(std::string("R\rE\n\x02S\x80\xff\x7f", 9));
+    char c = 0;
+    std::string got;
+    std::string pattern;
+    for (int i = 0; i < 9; ++i) {
+        // The first read may come before the bytes crossed the terminal: allow a few empty ones.
+        bool printable = comms_.ReadPrintable(c);
+        for (int retry = 0; i == 0 && !printable && retry < 100; ++retry) {
+            printable = comms_.ReadPrintable(c);
+        }
+        pattern += printable ? 'p' : '-';
+        if (printable) {
+            got += c;
+        }
+    }
+    EXPECT_EQ(got, std::string("RES\x7f"));
+    EXPECT_EQ(pattern, "p-p--p--p") << "every byte is one read, printable or not";
+    EXPECT_FALSE(comms_.ReadPrintable(c)) << "nothing is left on the line";
+}
+
+TEST_F(RawPortTest, AMissingDeviceDoesNotOpenAndSendingAndReadingDoNothing) {
+    EXPECT_FALSE(comms_.OpenPort(kPort + 1, 9600, 'N'));
+    EXPECT_FALSE(comms_.IsOpen());
+    EXPECT_FALSE(comms_.CanRead()) << "the search must wait on its timer instead of reading";
+    comms_.SendChar('$');
+    char c = 0;
+    EXPECT_FALSE(comms_.ReadPrintable(c));
+    EXPECT_FALSE(comms_.OpenPort(0, 9600, 'N'));
+    EXPECT_FALSE(comms_.OpenPort(51, 9600, 'N'));
+}
+
+TEST_F(RawPortTest, ClosingReleasesTheDeviceForOthers) {
+    ASSERT_TRUE(comms_.OpenPort(kPort, 9600, 'N'));
+    TcommsForm other;
+    EXPECT_FALSE(other.OpenPort(kPort, 9600, 'N')) << "held exclusively while open";
+    EXPECT_TRUE(comms_.ClosePort());
+    EXPECT_FALSE(comms_.IsOpen());
+    EXPECT_TRUE(comms_.ClosePort()) << "closing a closed port is fine";
+    EXPECT_TRUE(other.OpenPort(kPort, 9600, 'N'));
+}
+
+TEST(ParityLetters, OddAndEvenAreKnownEverythingElseIsNone) {
+    EXPECT_EQ(ParityFromLetter('O'), LineParity::Odd);
+    EXPECT_EQ(ParityFromLetter('E'), LineParity::Even);
+    EXPECT_EQ(ParityFromLetter('N'), LineParity::None);
+    EXPECT_EQ(ParityFromLetter('M'), LineParity::None);
+    EXPECT_EQ(ParityFromLetter(0), LineParity::None);
+}
+
+}  // namespace
+}  // namespace vx
