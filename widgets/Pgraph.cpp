@@ -119,10 +119,10 @@ void Tpgraph::ShiftY() {
     oldestSlot_ = (currentSlot_ + 1) % slotCount_;
 }
 
-// Keeps the bands across a change of band count, oldest first in bands 0, 1, 2, ..., with the
-// step in progress as the current slot. A chart that has not yet filled keeps its bands in
-// their bands (their slot number is their position from the left); if they no longer fit, the
-// chart becomes a scrolling one with the newest band at the right edge.
+// Keeps the bands across a change of band count, oldest first in slots 0, 1, 2, ..., with the
+// step in progress as the current slot and the oldest slot after it. A chart that has not yet
+// filled keeps its bands in their slots (a band's slot number is its place from the left); if
+// they no longer fit, the chart becomes a scrolling one with the newest band at the right edge.
 void Tpgraph::ReallocHistory() {
     const int bandCount = GetBandCount();
     const int newCount = bandCount + 2;
@@ -159,6 +159,7 @@ void Tpgraph::Initialize(double offset) {
     if (bitmap_.size() != size || bitmap_.isNull()) {
         bitmap_ = QImage(size, QImage::Format_RGB32);
     }
+    layoutSize_ = size;
     plot_ = Area{0, 0, bitmap_.width() - 1LL, bitmap_.height()};
     ResolveColours();
     // The whole picture, not only the plot: the column right of the plot is drawn only by the
@@ -183,7 +184,7 @@ void Tpgraph::ResolveColours() {
 // A chart whose size changed since it was last laid out is rebuilt before it is drawn on or
 // shown, so that positions and band count always agree with the picture.
 void Tpgraph::EnsureLayout() {
-    if (bitmap_.size() != QSize(std::max(width(), 0), std::max(height(), 0)) ||
+    if (layoutSize_ != QSize(std::max(width(), 0), std::max(height(), 0)) ||
         GetBandCount() + 2 != slotCount_) {
         Replay();
     }

@@ -150,6 +150,9 @@ private:
     // Pixels from the plot's right edge to the next vertical gridline position.
     double gridPhase_ = 0;
     QImage bitmap_;
+    // The control's size when the picture was last laid out (the picture is empty, not 0 by h,
+    // when one side is 0).
+    QSize layoutSize_;
     bool scrolling_ = false;
     int zeroLine_ = 1;
     double gridSpacing_ = 0;
