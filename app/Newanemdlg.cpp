@@ -52,14 +52,10 @@ QGroupBox* Group(const QString& title, const char* name, QWidget* parent, QRect 
     return group;
 }
 
-// The parity box is editable: its position counts only while its text is that entry's text,
-// so typing over it gives no position.
+// The parity box is editable: its text counts only when it is one of the entries, so text the
+// user typed over it gives no position.
 int ChosenPosition(const QComboBox& box) {
-    const int index = box.currentIndex();
-    if (index < 0 || box.itemText(index) != box.currentText()) {
-        return -1;
-    }
-    return index;
+    return box.findText(box.currentText());
 }
 
 // A whole number the way the user may write it: spaces before it and a sign are allowed,
