@@ -38,12 +38,12 @@ void ConnectionLog::StartLogging(const std::string& base) {
 void ConnectionLog::BeginLogFile() {
     EndCurrentFile();
     AddNewFile();
-    FlushAndReport(kSyncInterval);
+    FlushAndReport();
 }
 
 void ConnectionLog::WriteLogFile() {
     EndCurrentFile();
-    FlushAndReport(kSyncInterval);
+    FlushAndReport();
 }
 
 bool ConnectionLog::StopLogging() {
@@ -69,12 +69,12 @@ void ConnectionLog::LogMessage(std::string_view message) {
     ++recordCount_;
     file->Append(
         LogRecordText(message, options_, recordCount_, environment_.LogFormatter(), LocalNow()));
-    FlushAndReport(kSyncInterval);
+    FlushAndReport();
 }
 
 void ConnectionLog::Tick() {
     if (!files_.empty()) {
-        FlushAndReport(kTickSyncInterval);
+        FlushAndReport();
     }
 }
 
@@ -120,12 +120,12 @@ LocalDateTime ConnectionLog::LocalNow() const {
     return ToLocalDateTime(clock_.WallNow());
 }
 
-bool ConnectionLog::FlushFiles(std::chrono::milliseconds syncInterval) {
+bool ConnectionLog::FlushFiles() {
     const auto now = clock_.SteadyNow();
     while (!files_.empty()) {
         LogFile& file = *files_.front();
         const int syncsBefore = file.SyncCount();
-        const bool flushed = file.Flush(now, syncInterval);
+        const bool flushed = file.Flush(now, kSyncInterval);
         syncCount_ += file.SyncCount() - syncsBefore;
         if (!flushed) {
             failedFileName_ = file.Name();
@@ -140,8 +140,8 @@ bool ConnectionLog::FlushFiles(std::chrono::milliseconds syncInterval) {
     return true;
 }
 
-void ConnectionLog::FlushAndReport(std::chrono::milliseconds syncInterval) {
-    const bool flushed = FlushFiles(syncInterval);
+void ConnectionLog::FlushAndReport() {
+    const bool flushed = FlushFiles();
     if (flushed) {
         errorReported_ = false;
         return;

@@ -42,9 +42,6 @@ class ConnectionLog {
 public:
     // Records reach the disk at once; syncs are batched to at most one a second per file.
     static constexpr std::chrono::milliseconds kSyncInterval{1000};
-    // Tick comes from a one-second timer; the slack keeps a timer that fires a little early
-    // from postponing a due sync by a whole period.
-    static constexpr std::chrono::milliseconds kTickSyncInterval{750};
 
     explicit ConnectionLog(LogEnvironment& environment, const LogClock& clock = SystemLogClock());
     ~ConnectionLog();
@@ -67,7 +64,9 @@ public:
     // One accepted message, as the connection processed it.
     void LogMessage(std::string_view message);
 
-    // Called every second: retries what waits, and syncs what was written since the last sync.
+    // Called several times a second (LogFlushTimer): retries what waits, and syncs what was
+    // written once the last sync is a second old, so a record followed by silence is durable
+    // within about a second.
     void Tick();
 
     bool Logging() const { return logging_; }
@@ -87,10 +86,10 @@ private:
     LocalDateTime LocalNow() const;
     void EndCurrentFile();
     void AddNewFile();
-    bool FlushFiles(std::chrono::milliseconds syncInterval);
+    bool FlushFiles();
     // The report is the operation's last step: it may show a modal box, during which more
     // messages can arrive and enter this object again.
-    void FlushAndReport(std::chrono::milliseconds syncInterval);
+    void FlushAndReport();
 
     LogEnvironment& environment_;
     const LogClock& clock_;

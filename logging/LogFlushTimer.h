@@ -1,7 +1,7 @@
 #pragma once
-// Drives a connection's log once a second, so a record that arrives just before a quiet spell
-// is synced within about a second and files that could not be written are tried again, also
-// after logging has stopped.
+// Drives a connection's log four times a second, so a record that arrives just before a quiet
+// spell is synced within about a second of the previous sync, and files that could not be
+// written are tried again, also after logging has stopped.
 
 #include <QObject>
 #include <QTimer>
@@ -13,7 +13,7 @@ class ConnectionLog;
 class LogFlushTimer : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kPeriodMs = 1000;
+    static constexpr int kPeriodMs = 250;
 
     LogFlushTimer(ConnectionLog& log, QObject* parent = nullptr);
 

@@ -209,7 +209,7 @@ TEST(LocaleTimeFormatterTest, LongTimeLosesOnlyTheTimeZone) {
     EXPECT_THAT(time, ::testing::Not(::testing::HasSubstr("UTC")));
 }
 
-TEST(LogFlushTimerTest, TicksTheLogEverySecond) {
+TEST(LogFlushTimerTest, TicksTheLogUntilWaitingRecordsAreWritten) {
     test::ScratchFolder folder;
     test::RecordingEnvironment environment;
     ConnectionLog log(environment);
