@@ -3,8 +3,8 @@
 // stream into packets from a start character ("$" or STX) to the next CR (a second start
 // character inside a packet does not restart it) and accepts a packet of at least 10 bytes whose
 // XOR between the start and the first delimiter ("*" or ETX) equals the hex number after the
-// delimiter. Running the same rules here lets the send log say how many accepted messages each
-// write should produce, so tests can count losses exactly.
+// delimiter (by the program's own message test). Running the same rules here lets the send log say
+// how many accepted messages each write should produce, so tests can count losses exactly.
 
 #include <cstdint>
 #include <string>

@@ -5,6 +5,11 @@ namespace vx::sim {
 namespace {
 
 constexpr std::int64_t kBitsPerFrame = 10;  // start, eight data bits, stop
+constexpr unsigned kFramingKept = 8;        // one in this many framing characters survives
+
+bool IsFramingCharacter(unsigned value) {
+    return value == 0x02 || value == 0x03 || value == '$' || value == '*' || value == '\r';
+}
 
 // Time is counted in half-units of 1 / (txBaud * rxBaud) seconds, so every bit edge and every
 // mid-bit sampling instant of both sides is a whole number.
@@ -60,6 +65,7 @@ std::string GarbleForBaud(const std::string& bytes, std::uint32_t txBaud, std::u
 
     std::string received;
     std::int64_t time = 0;
+    unsigned framingSeen = 0;
     while (true) {
         const std::int64_t start = line.NextLow(time);
         if (start < 0) {
@@ -72,6 +78,9 @@ std::string GarbleForBaud(const std::string& bytes, std::uint32_t txBaud, std::u
         }
         // A low stop-bit sample is a framing error; the driver in raw mode still hands the byte
         // over, so it is kept.
+        if (IsFramingCharacter(value) && framingSeen++ % kFramingKept != 0) {
+            value |= 0x80;
+        }
         received += static_cast<char>(value);
         time = start + rxBitTime * (kBitsPerFrame - 1) + rxBitTime / 2;
     }

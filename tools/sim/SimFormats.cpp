@@ -1,27 +1,27 @@
 #include "tools/sim/SimFormats.h"
 
+#include "connection/OutputFormats.h"
+
 namespace vx::sim {
 
-namespace {
-
-SimFormat Make(std::string name, std::string letters) {
-    SimFormat format;
-    format.polar = name.find("POLAR") != std::string::npos;
-    format.nmea = name.find("NMEA") != std::string::npos;
-    format.hasW = letters.find('W') != std::string::npos;
-    format.name = std::move(name);
-    format.letters = std::move(letters);
-    return format;
-}
-
-}  // namespace
-
+// The formats come from the program's own table, read from the same definition text, so the
+// simulator offers exactly what the connect dialog lists.
 const std::vector<SimFormat>& SimFormats() {
-    static const std::vector<SimFormat> formats = {
-        Make("VARN_UV_TWO_AXIS", "IUVN"),       Make("VARN_POLAR_TWO_AXIS", "IDMN"),
-        Make("NMEA_POLAR", "IDRMNS"),           Make("VARN_UVW_THREE_AXIS", "IUVWN"),
-        Make("VARN_POLAR_THREE_AXIS", "IDMWN"),
-    };
+    static const std::vector<SimFormat> formats = [] {
+        std::vector<SimFormat> list;
+        OutputFormatTable table;
+        table.FillFormatList();
+        for (int i = 0; i < table.Count(); ++i) {
+            SimFormat format;
+            format.name = table.FormatNameAt(i);
+            format.letters = table.FormatLettersAt(i);
+            format.polar = IsPolarFormat(format.name);
+            format.nmea = IsNmeaFormat(format.name);
+            format.hasW = format.letters.find('W') != std::string::npos;
+            list.push_back(std::move(format));
+        }
+        return list;
+    }();
     return formats;
 }
 

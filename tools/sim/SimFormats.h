@@ -1,6 +1,6 @@
 #pragma once
-// The output formats the simulated instrument can be configured for: the five shipped formats of
-// the program's format table, by name, with their field letters.
+// The output formats the simulated instrument can be configured for: the formats of the
+// program's format table, by name, with their field letters.
 
 #include <optional>
 #include <string>

@@ -28,6 +28,7 @@ constexpr auto kIdleCheck = std::chrono::milliseconds(50);
 constexpr auto kListeningCheck = std::chrono::milliseconds(100);
 // At the end, how long the program may take to read what was already sent.
 constexpr auto kDrainLimit = std::chrono::seconds(2);
+constexpr auto kDrainQuiet = std::chrono::milliseconds(150);
 
 Clock::duration Seconds(double seconds) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -317,8 +318,17 @@ void Simulator::DrainBeforeExit() {
     if (slave < 0) {
         return;
     }
-    int unread = 0;
-    while (Clock::now() < limit && ioctl(slave, FIONREAD, &unread) == 0 && unread > 0) {
+    // Bytes reach the slave's queue a little after the write, so a single empty reading proves
+    // nothing: the queue must stay empty for a while.
+    Clock::time_point emptySince = Clock::now();
+    while (Clock::now() < limit && Clock::now() - emptySince < kDrainQuiet) {
+        int unread = 0;
+        if (ioctl(slave, FIONREAD, &unread) != 0) {
+            break;
+        }
+        if (unread > 0) {
+            emptySince = Clock::now();
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     close(slave);
