@@ -207,14 +207,10 @@ void TSerBaseDispatcher::DonePort() {
     if (!deviceOpen_) {
         return;
     }
-    bool deferred = false;
     {
+        // No delivery starts from now on.
         std::lock_guard lock(mainLock_);
         kill_ = true;
-        deferred = eventBusy_;
-        if (deferred) {
-            deletePending_ = true;
-        }
     }
     // Abandon pending output: the output thread gives up its write and acknowledges.
     device_->CancelWaits();
@@ -239,6 +235,17 @@ void TSerBaseDispatcher::DonePort() {
     }
     device_->Purge(false, true);
     FlushInBuffer();
+    bool deferred = false;
+    {
+        // A delivery under way (perhaps the one this close runs inside) keeps the threads and
+        // the device; the dispatch thread closes them when it returns.
+        std::lock_guard lock(mainLock_);
+        deferred = eventBusy_;
+        if (deferred) {
+            deletePending_ = true;
+        }
+    }
+    deviceEvent_.Set();
     if (!deferred) {
         StopThreads(false);
         CloseDevice();
