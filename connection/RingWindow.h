@@ -52,22 +52,21 @@ class RingWindow {
 public:
     using Values = std::array<double, kChannels>;
 
-    explicit RingWindow(int capacity)
-        : capacity_(capacity),
-          values_(static_cast<std::size_t>(capacity)),
-          keys_(kExtremes ? static_cast<std::size_t>(capacity) : 0),
-          ranks_(static_cast<std::size_t>(capacity)),
-          maxQueue_(kExtremes ? static_cast<std::size_t>(capacity) : 0),
-          minQueue_(kExtremes ? static_cast<std::size_t>(capacity) : 0) {
-        Reset(Values{});
+    explicit RingWindow(int capacity) : capacity_(capacity) {
+        // Storage grows with the part of the ring in use: a connection that never averages
+        // never holds the 60 000 records.
     }
 
     int Capacity() const { return capacity_; }
 
     // Every slot holds `blank` (and `blankKey`), index 0, not full, empty window.
     void Reset(const Values& blank, double blankKey = 0) {
-        std::fill(values_.begin(), values_.end(), blank);
-        std::fill(keys_.begin(), keys_.end(), blankKey);
+        // Slots past the stored part read as the blank, so emptying the storage (capacity kept)
+        // blanks the whole ring.
+        blank_ = blank;
+        blankKey_ = blankKey;
+        values_.clear();
+        keys_.clear();
         index_ = 0;
         full_ = false;
         count_ = 0;
@@ -79,6 +78,7 @@ public:
     int Store(int windowSize, const Values& values, double key = 0) {
         const int n = std::clamp(windowSize, 1, capacity_);
         const int position = index_;
+        Cover(position + 1);
         const Values old = values_[Slot(position)];
         values_[Slot(position)] = values;
         if constexpr (kExtremes) {
@@ -93,6 +93,7 @@ public:
             index_ = 0;
         }
 
+        Cover(newCount);
         if (count_ == position && newCount == position + 1) {
             Grow(position, values);
         } else if (count_ == newCount && position < newCount && count_ > 0 &&
@@ -118,14 +119,18 @@ public:
     double MaxKey() const { return keys_[Slot(maxQueue_.Front())]; }
     double MinKey() const { return keys_[Slot(minQueue_.Front())]; }
 
-    const Values& ValuesAt(int position) const { return values_[Slot(position)]; }
-    double KeyAt(int position) const { return kExtremes ? keys_[Slot(position)] : 0; }
+    const Values& ValuesAt(int position) const {
+        return Slot(position) < values_.size() ? values_[Slot(position)] : blank_;
+    }
+    double KeyAt(int position) const {
+        return Slot(position) < keys_.size() ? keys_[Slot(position)] : blankKey_;
+    }
 
 private:
     // A fixed-capacity double-ended queue of ring positions.
     class PositionQueue {
     public:
-        explicit PositionQueue(std::size_t capacity) : items_(capacity + 1) {}
+        void Allocate(std::size_t capacity) { items_.assign(capacity + 1, 0); }
         bool Empty() const { return head_ == tail_; }
         int Front() const { return items_[head_]; }
         int Back() const { return items_[tail_ == 0 ? items_.size() - 1 : tail_ - 1]; }
@@ -146,6 +151,24 @@ private:
     static constexpr int kMinResumInterval = 64;
 
     static std::size_t Slot(int position) { return static_cast<std::size_t>(position); }
+
+    // Makes positions 0..size-1 addressable; new slots hold the blank.
+    void Cover(int size) {
+        if (Slot(size) <= values_.size()) {
+            return;
+        }
+        if (ranks_.empty()) {
+            ranks_.resize(Slot(capacity_));
+            if constexpr (kExtremes) {
+                maxQueue_.Allocate(Slot(capacity_));
+                minQueue_.Allocate(Slot(capacity_));
+            }
+        }
+        values_.resize(Slot(size), blank_);
+        if constexpr (kExtremes) {
+            keys_.resize(Slot(size), blankKey_);
+        }
+    }
 
     void ClearRunningState() {
         for (auto& sum : sums_) {
@@ -248,6 +271,8 @@ private:
     PositionQueue maxQueue_;
     PositionQueue minQueue_;
     std::array<CompensatedSum, kChannels> sums_{};
+    Values blank_{};
+    double blankKey_ = 0;
     int index_ = 0;
     bool full_ = false;
     int count_ = 0;
