@@ -141,13 +141,5 @@ TEST_F(RawPortTest, ClosingReleasesTheDeviceForOthers) {
     EXPECT_TRUE(other.OpenPort(kPort, 9600, 'N'));
 }
 
-TEST(ParityLetters, OddAndEvenAreKnownEverythingElseIsNone) {
-    EXPECT_EQ(ParityFromLetter('O'), LineParity::Odd);
-    EXPECT_EQ(ParityFromLetter('E'), LineParity::Even);
-    EXPECT_EQ(ParityFromLetter('N'), LineParity::None);
-    EXPECT_EQ(ParityFromLetter('M'), LineParity::None);
-    EXPECT_EQ(ParityFromLetter(0), LineParity::None);
-}
-
 }  // namespace
 }  // namespace vx

@@ -262,14 +262,6 @@ TEST(PortNumberFromText, RefusesWhatIsNotAWholeNumber) {
     }
 }
 
-TEST_F(ConnectDialogTest, EachBaudPositionGivesItsRate) {
-    const int expected[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    for (int position = 0; position < 7; ++position) {
-        Child<QComboBox>("cbBaud")->setCurrentIndex(position);
-        EXPECT_EQ(Dialog().SelectedBaud(), expected[position]);
-    }
-}
-
 TEST_F(ConnectDialogTest, ParityLettersFollowTheChosenEntryAndTypedTextGivesNone) {
     auto* cbParity = Child<QComboBox>("cbParity");
     const std::pair<int, char> entries[] = {{0, 'N'}, {1, 'O'}, {2, 'E'}};
