@@ -147,6 +147,20 @@ TEST(SimStreaming, NothingIsQueuedForAPortThatNobodyHasOpen) {
     EXPECT_NE(ReadFile(log).find("listener connected"), std::string::npos);
 }
 
+TEST(SimStreaming, WhatTheProgramLeftUnreadIsGoneWhenItOpensAgain) {
+    TempFolder ports;
+    SimProcess sim(ports.Path(), {"--rate", "32", "--baud", "19200"});
+    ASSERT_TRUE(sim.Ready());
+    SlavePort port;
+    ASSERT_TRUE(port.Open(sim.LinkPath(), 19200));
+    std::this_thread::sleep_for(600ms);  // about 19 messages wait unread
+    port.Close();
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(port.Open(sim.LinkPath(), 19200));
+    const auto messages = SplitMessages(port.ReadFor(150ms), false);
+    EXPECT_LT(messages.size(), 12u) << "a serial port does not keep bytes across a close";
+}
+
 TEST(SimPolled, AnswersEachQueryWithExactlyOneMessage) {
     TempFolder ports;
     SimProcess sim(ports.Path(), {"--polled", "--format", "NMEA_POLAR"});
@@ -215,7 +229,8 @@ TEST(SimReset, PolledUnitAnswersPAndOneMoreCharacter) {
 
 TEST(SimReset, AtAWrongSpeedSendsGarbageAndDoesNotAnswer) {
     TempFolder ports;
-    SimProcess sim(ports.Path(), {"--rate", "32", "--baud", "9600"});
+    const std::string log = ports.Path() + "/send.log";
+    SimProcess sim(ports.Path(), {"--rate", "32", "--baud", "9600", "--log", log});
     ASSERT_TRUE(sim.Ready());
     SlavePort port;
     ASSERT_TRUE(port.Open(sim.LinkPath(), 19200));
@@ -237,6 +252,12 @@ TEST(SimReset, AtAWrongSpeedSendsGarbageAndDoesNotAnswer) {
     EXPECT_NE(Printable(good).find("RESET-M"), std::string::npos) << Printable(good);
     const std::string more = port.ReadFor(1500ms);
     EXPECT_GT(CountAcceptedPackets(more, false), 3) << "streaming resumes after the reset";
+    sim.Signal(SIGTERM);
+    ASSERT_EQ(sim.WaitExit(), 0);
+    const std::string record = ReadFile(log);
+    EXPECT_NE(record.find("program line speed 19200 (differs: garbage)"), std::string::npos);
+    EXPECT_NE(record.find("\tgarbled\t0\t"), std::string::npos);
+    EXPECT_NE(record.find("\treset-reply\t"), std::string::npos);
 }
 
 TEST(SimFaults, TheLogAccountsForEveryAcceptedMessageOnTheLine) {
