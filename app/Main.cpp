@@ -449,8 +449,8 @@ void Tparent::UpdateAlarmStatus() {
     }
 }
 
-void Tparent::ShowAlarmMessage(const QString& text) {
-    sb1_->SetPanelText(0, text);
+void Tparent::ShowAlarmMessage(const std::string& text) {
+    sb1_->SetPanelText(0, QString::fromStdString(text));
     sb1_->SetColour(kAlarmColour);
 }
 

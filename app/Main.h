@@ -3,8 +3,10 @@
 // connections. It owns the menus, the status bar and every display setting that applies to all
 // connections, and pushes each change to every connection window in the frame's order.
 
+#include "alarm/AlarmHost.h"
 #include "alarm/AlarmSettings.h"
 #include "connection/ConnectionOps.h"
+#include "logging/LogHost.h"
 
 #include <QMainWindow>
 
@@ -33,7 +35,7 @@ class PanelStatusBar;
 // is thrown: the window then stays unconnected and receives no settings.
 using ConnectionMaker = std::function<ConnectionOps*(QMdiArea& frame)>;
 
-class Tparent : public QMainWindow {
+class Tparent : public QMainWindow, public AlarmHost, public LogHost {
     Q_OBJECT
 public:
     static constexpr int kConnectionWidth = 693;
@@ -50,7 +52,7 @@ public:
     void SetBackgroundPicture(const QImage& picture);
 
     // Queries of connections and dialogs.
-    int CurrentUnits() const { return units_; }
+    int CurrentUnits() const override { return units_; }
     bool IsPortInUse(int comNumber) const;
     bool MagAverageVector() const;
     bool DirAverageVector() const;
@@ -60,10 +62,10 @@ public:
     bool LoggingInProgress() const;
 
     // Operations for the alarm dialog and the log dialog.
-    void UpdateAlarmStatus();
-    void ShowAlarmMessage(const QString& text);
-    void ShowLogMinutes(int minutes);
-    void RequestNewLogFiles();
+    void UpdateAlarmStatus() override;
+    void ShowAlarmMessage(const std::string& text) override;
+    void ShowLogMinutes(int minutes) override;
+    void RequestNewLogFiles() override;
 
     // Current global settings.
     int DisplayMode() const { return displayMode_; }

@@ -7,21 +7,37 @@
 
 namespace vx {
 
+class AlarmDialogLink;
 class Application;
-class Tparent;
+class ConnectDialogLink;
+class LogDialogLink;
+class TcommsForm;
 class TfrmAbout;
+class TfrmAlarm;
+class TfrmLogDlg;
+class TfrmNewAnem;
+class TfrmSync;
+class Tparent;
 
 struct ProgramWindows {
     ProgramWindows();
     ~ProgramWindows();
 
-    // Declared in creation order, so they are destroyed in the reverse order: the dialogs go
-    // before the main window they refer to.
+    // Declared in creation order, so they are destroyed in the reverse order: every dialog goes
+    // before the main window it refers to.
     std::unique_ptr<Tparent> parent;
+    std::unique_ptr<ConnectDialogLink> connectLink;
+    std::unique_ptr<TfrmNewAnem> frmNewAnem;
+    std::unique_ptr<TcommsForm> commsForm;
+    std::unique_ptr<TfrmSync> frmSync;
+    std::unique_ptr<TfrmAlarm> frmAlarm;
+    std::unique_ptr<AlarmDialogLink> alarmLink;
+    std::unique_ptr<TfrmLogDlg> frmLogDlg;
+    std::unique_ptr<LogDialogLink> logLink;
     std::unique_ptr<TfrmAbout> frmAbout;
 };
 
-// Creates the windows in order and connects them to the main window.
+// Creates the windows in order and joins them to the main window.
 std::unique_ptr<ProgramWindows> CreateProgramWindows();
 
 // Creates the windows, shows the main window and runs the message loop until it has closed. An

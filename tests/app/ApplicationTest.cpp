@@ -1,14 +1,21 @@
+#include "alarm/Alarm.h"
 #include "app/About.h"
 #include "app/Application.h"
 #include "app/Main.h"
+#include "app/MdiFrame.h"
+#include "app/Newanemdlg.h"
+#include "app/PanelStatusBar.h"
 #include "app/Startup.h"
+#include "logging/Logdlg.h"
 #include "platform/MessageBox.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/TempConfig.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -113,10 +120,21 @@ TEST(Startup, CreatesTheMainWindowFirstAndShowsTheAboutBoxFromItsMenu) {
     config.WriteStore("\"Units\"=dword:3\n");
     const auto windows = CreateProgramWindows();
     ASSERT_NE(windows->parent, nullptr);
+    ASSERT_NE(windows->frmNewAnem, nullptr);
+    ASSERT_NE(windows->frmSync, nullptr);
+    ASSERT_NE(windows->frmAlarm, nullptr);
+    ASSERT_NE(windows->frmLogDlg, nullptr);
     ASSERT_NE(windows->frmAbout, nullptr);
     EXPECT_EQ(windows->parent->CurrentUnits(), 3);  // the store was read at creation
-    EXPECT_FALSE(windows->parent->isVisible());
-    EXPECT_FALSE(windows->frmAbout->isVisible());
+    // The dialogs created after the main window took what it read.
+    EXPECT_EQ(windows->frmLogDlg->LogFileName(), windows->parent->DefaultLogFile());
+    EXPECT_EQ(windows->frmNewAnem->ChosenFormatPosition(), 1);
+    for (QWidget* window : std::initializer_list<QWidget*>{
+             windows->parent.get(), windows->frmNewAnem.get(), windows->frmAlarm.get(),
+             windows->frmLogDlg.get(), windows->frmAbout.get()}) {
+        EXPECT_FALSE(window->isVisible()) << window->windowTitle().toStdString();
+    }
+    EXPECT_FALSE(windows->parent->Frame().BackgroundPicture().isNull());
 
     // The about box is modal: close it with its OK button once it is up.
     bool wasShown = false;
@@ -127,6 +145,32 @@ TEST(Startup, CreatesTheMainWindowFirstAndShowsTheAboutBoxFromItsMenu) {
     windows->parent->findChild<QAction*>("About2")->trigger();
     EXPECT_TRUE(wasShown);
     EXPECT_FALSE(windows->frmAbout->isVisible());
+}
+
+TEST(Startup, AlarmAndLogDialogsReachTheMainWindow) {
+    test::TempConfig config;
+    MessageBoxRecorder boxes;
+    const auto windows = CreateProgramWindows();
+    Tparent& parent = *windows->parent;
+    TfrmAlarm& alarm = *windows->frmAlarm;
+
+    alarm.cbEnableWindspeed->setChecked(true);
+    alarm.edWindSpeedThreshold->setText("5");
+    alarm.edDirection1->setText("0");
+    alarm.edDirection2->setText("90");
+    alarm.Button1Click();
+    EXPECT_TRUE(parent.AlarmArmed());
+    EXPECT_EQ(parent.StatusBar().PanelText(0), "Alarm Status: Armed");
+
+    alarm.SetBeep([] {});  // no speaker here
+    alarm.RaiseSpeedAlarm("Mast 2");
+    EXPECT_EQ(parent.StatusBar().PanelText(0),
+              "Windspeed alarm triggered by Mast 2 - click here to reset");
+    EXPECT_EQ(parent.StatusBar().Colour(), QColor(255, 0, 0));
+
+    windows->frmLogDlg->Timer1Timer();
+    EXPECT_EQ(parent.StatusBar().PanelText(2), "1 mins");
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 }  // namespace

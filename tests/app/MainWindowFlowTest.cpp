@@ -136,9 +136,9 @@ TEST_F(MainWindowTest, AlarmStatusFollowsTheDialogAndAClickResetsIt) {
     EXPECT_EQ(log_, CallLog({"A:SetAlarmSettings", "B:SetAlarmSettings"}));
     EXPECT_EQ(alarm.linesLowered, 1);
 
-    const QString message = "Windspeed alarm triggered by A - click here to reset";
+    const std::string message = "Windspeed alarm triggered by A - click here to reset";
     parent_->ShowAlarmMessage(message);
-    EXPECT_EQ(bar.PanelText(0), message);
+    EXPECT_EQ(bar.PanelText(0).toStdString(), message);
     EXPECT_EQ(bar.Colour(), QColor(255, 0, 0));
 
     log_.clear();
