@@ -205,7 +205,11 @@ const std::vector<double>& OutputRates() {
 
 ParseOutcome ParseOptions(const std::vector<std::string>& arguments, SimOptions& options,
                           std::string& error) {
-    options.format = *FindSimFormat("VARN_UV_TWO_AXIS");
+    if (SimFormats().empty()) {
+        error = "no output formats";
+        return ParseOutcome::Error;
+    }
+    options.format = FindSimFormat("VARN_UV_TWO_AXIS").value_or(SimFormats().front());
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
         if (name == "--help" || name == "-h") {
@@ -250,6 +254,10 @@ std::string HelpText() {
     for (double rate : OutputRates()) {
         rates += (rates.empty() ? "" : " ") + FormatGeneral(rate);
     }
+    std::string formats;
+    for (const SimFormat& format : SimFormats()) {
+        formats += "                          " + format.name + " (" + format.letters + ")\n";
+    }
     return R"(Usage: ventrix-sim [options]
 A virtual anemometer on a pseudo-terminal, linked as COMn in the ports folder.
 
@@ -259,10 +267,9 @@ Port
   --baud B              the instrument's line speed (default 9600); while the program's port
                         is set to another speed it receives garbage and is not heard
 Messages
-  --format NAME         VARN_UV_TWO_AXIS (default), VARN_POLAR_TWO_AXIS, NMEA_POLAR,
-                        VARN_UVW_THREE_AXIS, VARN_POLAR_THREE_AXIS
-  --rate HZ             one of )" +
-           rates + R"( (default 4)
+  --format NAME         one of the program's output formats (default VARN_UV_TWO_AXIS):
+)" + formats +
+           R"(  --rate HZ             one of )" + rates + R"( (default 4)
   --units M|N|P|K|F     unit of the speeds: m/s, knots, mph, km/h, ft/min (default M)
   --id TEXT             identifier field of the non-NMEA formats (default Q)
   --polled              send nothing unasked; answer each "Q" CR with one message
