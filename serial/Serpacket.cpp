@@ -47,7 +47,7 @@ TPacketMode TSerDataPacket::GetMode() const {
 
 std::string TSerDataPacket::GetCollectedString() const {
     auto lock = LockManager();
-    return packetReady_ ? collected_ : std::string();
+    return packetReady_ && collected_ ? *collected_ : std::string();
 }
 
 void TSerDataPacket::SetEnabled(bool on) {
@@ -585,6 +585,7 @@ void TSerDataPacketManager::ReleaseCapture(TSerDataPacket* framer) {
 
 void TSerDataPacketManager::DiscardBuffer() {
     length_ = 0;
+    head_ = 0;
     std::vector<std::uint8_t>().swap(buffer_);
 }
 
@@ -593,7 +594,8 @@ void TSerDataPacketManager::RemoveFront(std::size_t count) {
     if (count == 0) {
         return;
     }
-    std::memmove(buffer_.data(), buffer_.data() + count, length_ - count);
+    // The rest logically moves to the front; the bytes move only when room is needed.
+    head_ += count;
     length_ -= count;
     if (length_ == 0) {
         DiscardBuffer();
@@ -616,6 +618,10 @@ bool TSerDataPacketManager::HasBeginPosition() const {
 }
 
 void TSerDataPacketManager::GrowFor(std::size_t count) {
+    if (head_ > 0 && head_ + length_ + count >= buffer_.size()) {
+        std::memmove(buffer_.data(), buffer_.data() + head_, length_);
+        head_ = 0;
+    }
     std::size_t capacity = buffer_.size();
     while (length_ + count >= capacity) {
         capacity += kBufferStep;
@@ -631,7 +637,7 @@ void TSerDataPacketManager::Feed(const void* data, std::size_t size) {
         return;
     }
     GrowFor(size);
-    std::memcpy(buffer_.data() + length_, data, size);
+    std::memcpy(Data() + length_, data, size);
     std::size_t from = length_;
     length_ += size;
     NotifyFrom(from, lock);
@@ -654,7 +660,7 @@ void TSerDataPacketManager::Receive(int count, Lock& lock) {
         return;
     }
     GrowFor(static_cast<std::size_t>(count));
-    int got = dispatcher_->GetBlock(buffer_.data() + length_, count);
+    int got = dispatcher_->GetBlock(Data() + length_, count);
     if (got <= 0) {
         return;
     }
@@ -676,7 +682,7 @@ void TSerDataPacketManager::NotifyFrom(std::size_t from, Lock& lock) {
         }
         TSerDataPacket* completed = nullptr;
         if (capture_) {
-            if (capture_->enabled_ && capture_->Match(buffer_.data(), length_, from)) {
+            if (capture_->enabled_ && capture_->Match(Data(), length_, from)) {
                 completed = capture_;
             }
         } else {
@@ -684,7 +690,7 @@ void TSerDataPacketManager::NotifyFrom(std::size_t from, Lock& lock) {
                 if (!framer->enabled_) {
                     continue;
                 }
-                if (framer->Match(buffer_.data(), length_, from)) {
+                if (framer->Match(Data(), length_, from)) {
                     completed = framer;
                     break;
                 }
@@ -759,9 +765,9 @@ void TSerDataPacketManager::CompletePacket(TSerDataPacket* framer, Lock& lock) {
             cutBack = size - skipFront;
         }
     }
-    std::string packet(reinterpret_cast<const char*>(buffer_.data() + pos + skipFront),
+    std::string packet(reinterpret_cast<const char*>(Data() + pos + skipFront),
                        size - skipFront - cutBack);
-    framer->collected_ = packet;
+    framer->collected_ = &packet;
     framer->packetReady_ = true;
     const std::uint64_t id = framer->id_;
     const std::uint64_t generation = generation_;
@@ -777,7 +783,7 @@ void TSerDataPacketManager::CompletePacket(TSerDataPacket* framer, Lock& lock) {
     }
     if (TSerDataPacket* same = FindFramer(id)) {
         same->packetReady_ = false;
-        same->collected_.clear();
+        same->collected_ = nullptr;
         if (same->autoEnable_ && !same->stayOff_) {
             same->SetEnabledLocked(true);
         }

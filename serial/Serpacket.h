@@ -147,7 +147,7 @@ private:
     bool stayOff_ = false;  // disabled by its own packet handler
     bool timedOut_ = false;
     bool loading_ = false;
-    std::string collected_;
+    const std::string* collected_ = nullptr;  // the packet being delivered
     std::uint64_t id_;
 };
 
@@ -202,11 +202,13 @@ private:
     void RemoveFront(std::size_t count);
     TSerDataPacket* FindFramer(std::uint64_t id) const;
     bool HasBeginPosition() const;
+    std::uint8_t* Data() { return buffer_.data() + head_; }
 
     TSerCustomComPort* port_;
     std::vector<TSerDataPacket*> framers_;
     bool enabled_ = false;
     std::vector<std::uint8_t> buffer_;  // its size is the capacity, grown in steps of 8192
+    std::size_t head_ = 0;              // where the logical buffer starts in buffer_
     std::size_t length_ = 0;
     TSerDataPacket* capture_ = nullptr;
     int timerHandle_ = 0;
