@@ -13,12 +13,62 @@ bool ReadNumber(const std::string& text, double& value) {
     return !text.empty() && result.ec == std::errc() && result.ptr == end && std::isfinite(value);
 }
 
+bool ReadWhole(const std::string& text, long long& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+// The options of the live mode; false with `error` set for a bad value or an unknown option.
+bool ParseLiveOption(const std::string& arg, const std::string& value, StreamOptions& options,
+                     std::string& error) {
+    long long number = 0;
+    if (arg == "--port") {
+        if (!ReadWhole(value, number) || number < 1 || number > 50) {
+            error = "--port wants a COM number from 1 to 50: " + value;
+            return false;
+        }
+        options.port = static_cast<int>(number);
+    } else if (arg == "--baud") {
+        if (!ReadWhole(value, number) || number <= 0 || number > 4000000) {
+            error = "--baud wants a rate in bits per second: " + value;
+            return false;
+        }
+        options.baud = static_cast<int>(number);
+    } else if (arg == "--parity") {
+        if (value != "N" && value != "O" && value != "E") {
+            error = "--parity wants N, O or E: " + value;
+            return false;
+        }
+        options.parity = value[0];
+    } else if (arg == "--count") {
+        if (!ReadWhole(value, number) || number < 1) {
+            error = "--count wants a number of messages, 1 or more: " + value;
+            return false;
+        }
+        options.count = number;
+    } else if (arg == "--duration") {
+        if (!ReadNumber(value, options.duration) || options.duration <= 0) {
+            error = "--duration wants a number of seconds above 0: " + value;
+            return false;
+        }
+    } else {
+        error = "unknown option " + arg;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* StreamUsage() {
     return "usage: ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] [FILE|-]\n"
-           "Reads anemometer bytes from FILE or standard input, cuts them into messages and\n"
-           "writes one tab-separated line of wind values per message.\n";
+           "       ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] --port N\n"
+           "                      [--baud B] [--parity N|O|E] [--count N] [--duration S]\n"
+           "Reads anemometer bytes from FILE or standard input, or live from serial port COMN,\n"
+           "cuts them into messages and writes one tab-separated line of wind values per\n"
+           "message. A live run ends after --count messages, after --duration seconds, or on\n"
+           "Ctrl-C.\n";
 }
 
 bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& options,
@@ -44,7 +94,9 @@ bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& opt
         if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
             arg.resize(equals);
-        } else if (arg == "--format" || arg == "--rate" || arg == "--averaging") {
+        } else if (arg == "--format" || arg == "--rate" || arg == "--averaging" ||
+                   arg == "--port" || arg == "--baud" || arg == "--parity" || arg == "--count" ||
+                   arg == "--duration") {
             if (i + 1 >= args.size()) {
                 error = arg + " needs a value";
                 return false;
@@ -64,13 +116,20 @@ bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& opt
                 return false;
             }
             options.averaging = std::stoi(value);
-        } else {
-            error = "unknown option " + arg;
+        } else if (!ParseLiveOption(arg, value, options, error)) {
             return false;
         }
     }
     if (options.format.empty()) {
         error = "--format NAME is required";
+        return false;
+    }
+    if (options.port != 0 && haveInput) {
+        error = "--port and an input file exclude each other";
+        return false;
+    }
+    if (options.port == 0 && (options.count != 0 || options.duration != 0)) {
+        error = "--count and --duration need --port";
         return false;
     }
     return true;

@@ -1,6 +1,8 @@
 #pragma once
 // Command line of ventrix-stream:
 //   ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] [FILE|-]
+//   ventrix-stream --format NAME [...] --port N [--baud B] [--parity N|O|E]
+//                  [--count N] [--duration S]
 
 #include <string>
 #include <vector>
@@ -13,6 +15,12 @@ struct StreamOptions {
     int averaging = 0;        // minutes: 0, 2 or 10
     std::string input = "-";  // file name, "-" for standard input
     bool help = false;
+    // Live mode: a serial port instead of a file.
+    int port = 0;  // COM number, 0 = none
+    int baud = 19200;
+    char parity = 'N';    // N, O or E
+    long long count = 0;  // stop after this many messages; 0 = no limit
+    double duration = 0;  // stop after this many seconds; 0 = no limit
 };
 
 // Parses the arguments after the program name. Options take their value as the next argument

@@ -26,6 +26,8 @@ public:
     StreamSession(const StreamSettings& settings, std::ostream& out);
 
     void Feed(std::string_view bytes);
+    // A message already cut by a serial port's framer (start character through CR).
+    void FeedPacket(std::string_view packet) { HandlePacket(packet); }
 
     std::int64_t PacketCount() const { return packets_; }
     const WindConnection& Connection() const { return connection_; }

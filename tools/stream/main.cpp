@@ -2,6 +2,7 @@
 // table of what a connection would show after each message.
 
 #include "connection/OutputFormats.h"
+#include "tools/stream/LiveStream.h"
 #include "tools/stream/StreamOptions.h"
 #include "tools/stream/StreamSession.h"
 
@@ -86,6 +87,16 @@ int main(int argc, char** argv) {
     settings.averaging = options.averaging;
     if (!LookUpFormat(options.format, settings)) {
         return kUsageError;
+    }
+    if (options.port != 0) {
+        vx::StreamSession session(settings, std::cout);
+        std::string portError;
+        const int result = vx::RunLiveStream(options, settings.formatName, session, portError);
+        std::cout.flush();
+        if (result != 0) {
+            std::cerr << "ventrix-stream: " << portError << "\n";
+        }
+        return result;
     }
     std::FILE* file = OpenInput(options.input);
     if (file == nullptr) {

@@ -1,0 +1,87 @@
+#include "tools/stream/LiveStream.h"
+
+#include "connection/MessageParser.h"
+#include "connection/OutputFormats.h"
+#include "serial/Serpacket.h"
+#include "serial/Serport.h"
+#include "serial/UiThread.h"
+
+#include <chrono>
+#include <csignal>
+#include <exception>
+
+namespace vx {
+namespace {
+
+volatile std::sig_atomic_t gStopRequested = 0;
+
+void RequestStop(int) {
+    gStopRequested = 1;
+}
+
+TParity ParityOf(char letter) {
+    return letter == 'E' ? pEven : letter == 'O' ? pOdd : pNone;
+}
+
+}  // namespace
+
+int RunLiveStream(const StreamOptions& options, const std::string& formatName,
+                  StreamSession& session, std::string& error) {
+    gStopRequested = 0;
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+
+    // This thread plays the user-interface thread: packets are handed to it and handled here.
+    TaskQueueUiThread ui;
+    UiThread* previous = SetUiThread(&ui);
+    long long packets = 0;
+    int result = 0;
+    {
+        TSerComPort port;
+        port.SetAutoOpen(false);
+        port.SetPromptForPort(false);
+        TSerDataPacket dpkt;
+        dpkt.SetComPort(&port);
+        dpkt.SetStartString(std::string(1, FramingFor(IsNmeaFormat(formatName)).start));
+        dpkt.SetEndString(std::string(1, kCr));
+        dpkt.OnStringPacket = [&](TSerDataPacket*, const std::string& packet) {
+            if (options.count == 0 || packets < options.count) {
+                ++packets;
+                session.FeedPacket(packet);
+            }
+        };
+        dpkt.SetEnabled(true);
+        try {
+            port.SetComNumber(static_cast<unsigned>(options.port));
+            port.SetBaud(options.baud);
+            port.SetParity(ParityOf(options.parity));
+            port.SetOpen(true);
+            port.FlushInBuffer();
+        } catch (const std::exception& e) {
+            error = ComName(options.port) + ": " + e.what();
+            result = 1;
+        }
+        if (result == 0) {
+            const auto start = std::chrono::steady_clock::now();
+            auto finished = [&] {
+                bool counted = options.count != 0 && packets >= options.count;
+                bool timedOut =
+                    options.duration > 0 &&
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                            .count() >= options.duration;
+                return gStopRequested != 0 || counted || timedOut;
+            };
+            while (!ui.WaitUntil(finished, 100)) {
+            }
+            dpkt.SetEnabled(false);
+            port.SetOpen(false);
+            ui.WaitUntil([&] { return port.GetState() == psClosed; }, 10000);
+        }
+    }
+    SetUiThread(previous);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return result;
+}
+
+}  // namespace vx
