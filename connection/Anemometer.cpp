@@ -1,0 +1,440 @@
+// The connection's lifecycle: connecting, detecting the instrument and its output rate, the
+// message path, the operations of the main window, and closing.
+
+#include "connection/Anemometer.h"
+
+#include "connection/ConnectionStatusBar.h"
+#include "connection/OutputRate.h"
+#include "connection/TextPanel.h"
+#include "platform/MessageBox.h"
+#include "platform/NumberText.h"
+#include "serial/Serexcept.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+
+#include <string>
+
+namespace vx {
+
+namespace {
+
+constexpr char kStxText[] = "\x02";
+constexpr char kNmeaStart[] = "$";
+constexpr char kCrText[] = "\r";
+constexpr int kPortPanel = 0;
+constexpr int kDetectionPanel = 1;
+constexpr int kFormatPanel = 2;
+
+QString ToText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString PortText(int comNumber, int baud) {
+    // Two spaces after the colon, as the status bar has always shown it.
+    return QStringLiteral("COM") + ToText(FormatGeneral(comNumber)) + QStringLiteral(":  ") +
+           ToText(FormatGeneral(baud));
+}
+
+TParity ParityFor(char letter) {
+    switch (letter) {
+        case 'E':
+            return pEven;
+        case 'O':
+            return pOdd;
+        default:
+            return pNone;
+    }
+}
+
+}  // namespace
+
+Tchild::Tchild(QWidget* parent, ConnectionHost* host)
+    : QWidget(parent),
+      host_(host != nullptr ? *host : CurrentConnectionHost()),
+      log_(host_.LogSettings()) {
+    setObjectName(QStringLiteral("Tchild"));
+    wind_.SetViewSink(this);
+    BuildWindow();
+    SetupTimers();
+    SetupSerialLink();
+    // The options page offers the formats from the start; Connect selects the one in use.
+    FillFormatList();
+}
+
+Tchild::~Tchild() {
+    // Nothing may reach this window once it starts to go: the framer first, then the port.
+    dpkt_.OnStringPacket = nullptr;
+    dpkt_.OnTimeout = nullptr;
+    dpkt_.SetEnabled(false);
+    wind_.SetViewSink(nullptr);
+}
+
+void Tchild::SetupSerialLink() {
+    SerComPort1_.SetAutoOpen(false);
+    dpkt_.SetComPort(&SerComPort1_);
+    dpkt_.SetStartCond(scString);
+    dpkt_.SetEndCond(ecString);
+    dpkt_.SetIncludeStrings(true);
+    dpkt_.OnStringPacket = [this](TSerDataPacket* sender, const std::string& packet) {
+        dpktStringPacket(sender, packet);
+    };
+    dpkt_.OnTimeout = [this](TSerDataPacket* sender) { dpktTimeout(sender); };
+}
+
+// ---- Connecting ----
+
+void Tchild::Connect(int comNumber, int baud, const std::string& formatLetters,
+                     const std::string& formatName, const std::string& name, char parity) {
+    settled_ = false;
+    PageControl1_->setCurrentWidget(tsData_);
+    StatusBar1_->SetPanelText(kDetectionPanel, QStringLiteral("Please wait..."));
+
+    comNumber_ = comNumber;
+    baud_ = baud;
+    parity_ = parity;
+    name_ = name;
+    try {
+        OpenPort(comNumber, baud, parity);
+    } catch (const ESerException& error) {
+        MarkOpenFailed(error.what());
+        throw;
+    }
+    StatusBar1_->SetPanelText(kPortPanel, PortText(comNumber, baud));
+
+    setWindowTitle(ToText(name));
+    formatLetters_ = formatLetters;
+    formatName_ = formatName;
+    ApplyFormat();
+
+    alarms_.ResetAlarms();
+    closed_ = false;
+    FillFormatList();
+    SerComPort1_.FlushInBuffer();
+    DetectMeasurementMode();
+    wind_.ClearMaxMin();
+}
+
+void Tchild::OpenPort(int comNumber, int baud, char parity) {
+    SerComPort1_.SetBaud(baud);
+    SerComPort1_.SetComNumber(static_cast<unsigned>(comNumber > 0 ? comNumber : 0));
+    SerComPort1_.SetParity(ParityFor(parity));
+    SerComPort1_.SetOpen(true);
+}
+
+// The port never opened, so there is nothing to detect and nothing to release: the window is
+// at once what a closed connection is, and the user can close it without being asked.
+void Tchild::MarkOpenFailed(const std::string& reason) {
+    closing_ = true;
+    closed_ = true;
+    StatusBar1_->SetPanelText(kPortPanel, PortText(comNumber_, baud_));
+    StatusBar1_->SetPanelText(kDetectionPanel, ToText(reason));
+    setWindowTitle(QStringLiteral("Closed..") + ToText(name_));
+    SetSettled();
+}
+
+void Tchild::ApplyFormat() {
+    wind_.ApplyFormat(formatName_, formatLetters_);
+    paDig3_->setVisible(wind_.Format().HasW());
+    StatusBar1_->SetPanelText(kFormatPanel, ToText(formatName_));
+    ArmFramer();
+}
+
+void Tchild::ArmFramer() {
+    dpkt_.SetEnabled(false);
+    dpkt_.SetStartString(IsNmeaFormat(formatName_) ? kNmeaStart : kStxText);
+    dpkt_.SetEndString(kCrText);
+    dpkt_.SetEnabled(true);
+}
+
+void Tchild::FillFormatList() {
+    const FormatList list = host_.FormatTable().FillFormatList();
+    QStringList names;
+    for (const std::string& name : list.names) {
+        names.append(ToText(name));
+    }
+    cbSetOutputFormat_->clear();
+    cbSetOutputFormat_->addItems(names);
+    const int position = host_.SelectedFormatPosition();
+    cbSetOutputFormat_->setCurrentIndex(
+        position >= 0 && position < cbSetOutputFormat_->count() ? position : -1);
+}
+
+void Tchild::SendText(std::string_view text) {
+    for (char c : text) {
+        SerComPort1_.PutChar(c);
+    }
+}
+
+void Tchild::WaitMs(int milliseconds) {
+    // A wait of its own: a handler that runs meanwhile may start another wait, and each one
+    // ends when the timer it started fires.
+    QEventLoop loop;
+    connect(tmrTimeout_, &QTimer::timeout, &loop, &QEventLoop::quit);
+    tmrTimeout_->setInterval(milliseconds);
+    timeoutFired_ = false;
+    tmrTimeout_->start();
+    while (!timeoutFired_) {
+        loop.exec();
+    }
+}
+
+void Tchild::tmrTimeoutTimer() {
+    timeoutFired_ = true;
+    tmrTimeout_->stop();
+}
+
+void Tchild::DetectMeasurementMode() {
+    StatusBar1_->SetPanelText(kDetectionPanel, QStringLiteral("Detecting Measurement Mode..."));
+    QPointer<Tchild> self(this);
+    bool heard = false;
+    for (int attempt = 0; attempt < kDetectionTries; ++attempt) {
+        WaitMs(kDetectionWaitMs);
+        if (self.isNull() || closed_) {
+            return;
+        }
+        if (wind_.GoodMessages() > 0) {
+            heard = true;
+            break;
+        }
+        SendText("Q\r");
+    }
+    if (heard) {
+        wind_.ResetGoodMessages();
+        outputRateTag_ = 0;
+        tmrOutputRate_->setInterval(kOutputRateIntervalMs);
+        tmrOutputRate_->start();
+        StatusBar1_->SetPanelText(kDetectionPanel, QStringLiteral("Detecting Output Rate..."));
+        return;
+    }
+    SetSettled();
+    ShowMessageBox(this,
+                   QStringLiteral("Unable to detect Anemometer data. Close this connection and "
+                                  "retry."),
+                   QStringLiteral("Error"), MessageButtons::Ok, MessageIcon::Error);
+    StatusBar1_->SetPanelText(kDetectionPanel,
+                              QStringLiteral("Detection failed. Close and retry."));
+}
+
+void Tchild::tmrOutputRateTimer() {
+    const double measured = static_cast<double>(wind_.Packets()) /
+                            static_cast<double>(tmrOutputRate_->interval() / 1000);
+    wind_.ResetPackets();
+    // The first period began with detection still under way: its count is thrown away.
+    if (outputRateTag_ == 0) {
+        outputRateTag_ = 1;
+        return;
+    }
+    tmrOutputRate_->stop();
+    const double rate = SnapOutputRate(measured);
+    wind_.SetOutputRate(rate);
+    SetSettled();
+    StatusBar1_->SetPanelText(
+        kDetectionPanel,
+        QStringLiteral("Output Rate: ") + ToText(FormatGeneral(rate)) + QStringLiteral(" Hz"));
+}
+
+void Tchild::SetSettled() {
+    if (settled_) {
+        return;
+    }
+    settled_ = true;
+    emit SettledChanged();
+}
+
+// A start character whose CR never came (a cut cable, a garbled end) makes the framer give up
+// the packet after its time-out and stop listening. Only the broken message is lost: listen
+// again at once.
+void Tchild::dpktTimeout(TSerDataPacket*) {
+    if (!closed_) {
+        ArmFramer();
+    }
+}
+
+// ---- One message ----
+
+void Tchild::dpktStringPacket(TSerDataPacket*, const std::string& packet) {
+    if (closed_) {
+        return;
+    }
+    const std::optional<std::string_view> message = wind_.Accept(packet);
+    if (message) {
+        ProcessMessage(*message);
+    }
+}
+
+void Tchild::ProcessMessage(std::string_view message) {
+    const bool valid = wind_.ParseMessage(message);
+    AddDataLine(QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
+    if (log_.Logging()) {
+        log_.LogMessage(message);
+    }
+    if (PageShowing(tsGraph_)) {
+        PlotSample();
+    }
+    if (PageShowing(tsWindsock_) || wind_.AveragingOn()) {
+        ShowWindsockValues();
+    }
+    ShowDigitalPanels();
+    if (valid) {
+        wind_.UpdateAverages();
+    }
+    const WindSample& sample = wind_.Sample();
+    alarms_.CheckAlarms(name_, sample.magnitude, sample.direction, host_);
+}
+
+// ---- Operations of the main window ----
+
+void Tchild::SetUnits(int units) {
+    wind_.SetUnits(units);
+    unitText_ = ToText(wind_.UnitText());
+    SetupGraph();
+}
+
+void Tchild::SetYScale(int yScale) {
+    yScale_ = yScale;
+    SetupGraph();
+}
+
+void Tchild::SetDirectionRange(int range) {
+    directionRange_ = range;
+    SetupGraph();
+}
+
+void Tchild::SetAveraging(int minutes) {
+    // Averaging switched off leaves nothing being built: the box goes with it.
+    if (minutes == 0) {
+        gbBuildingAvg_->hide();
+    }
+    wind_.SetAveraging(minutes);
+}
+
+void Tchild::SetAlarmSettings(const AlarmSettings& settings) {
+    alarms_.SetAlarmSettings(settings);
+}
+
+void Tchild::StartLogging(const std::string& base) {
+    if (closing_) {
+        return;
+    }
+    log_.SetConnectionName(name_);
+    log_.SetOutputFormatName(formatName_);
+    log_.StartLogging(base);
+}
+
+void Tchild::StopLogging() {
+    if (log_.Logging()) {
+        log_.StopLogging();
+    }
+}
+
+void Tchild::RequestNewLogFile() {
+    log_.RequestNewLogFile();
+}
+
+// ---- Closing ----
+
+bool Tchild::FormCloseQuery() {
+    if (closed_) {
+        return true;
+    }
+    const QString caption = ToText(name_);
+    if (log_.Logging()) {
+        ShowMessageBox(this, QStringLiteral("Please stop logging first"), caption);
+        return false;
+    }
+    if (settled_) {
+        return ShowMessageBox(this, QStringLiteral("Close this connection?"), caption,
+                              MessageButtons::YesNo, MessageIcon::Question) == MessageResult::Yes;
+    }
+    // Detection still runs: it ends by itself within seconds.
+    return false;
+}
+
+void Tchild::closeEvent(QCloseEvent* event) {
+    // The window itself never goes: a closed connection stays, minimised, until the program ends.
+    event->ignore();
+    closeRequestPending_ = false;
+    if (closing_ && !closed_) {
+        return;
+    }
+    if (!FormCloseQuery()) {
+        return;
+    }
+    CloseConnection();
+    MinimiseWindow();
+}
+
+void Tchild::CloseConnection() {
+    if (closing_) {
+        return;
+    }
+    closing_ = true;
+    StatusBar1_->SetPanelText(kPortPanel, QStringLiteral("CLOSING..."));
+    WaitUntilSettled();
+    closed_ = true;
+    tmrTimeout_->stop();
+    tmrOutputRate_->stop();
+    dpkt_.SetEnabled(false);
+    SerComPort1_.SetOpen(false);
+    // Gives the device's driver time to let go of the line before anyone opens it again.
+    QThread::msleep(kClosePauseMs);
+    setWindowTitle(QStringLiteral("Closed..") + windowTitle());
+}
+
+void Tchild::WaitUntilSettled() {
+    if (settled_) {
+        return;
+    }
+    QEventLoop loop;
+    connect(this, &Tchild::SettledChanged, &loop, &QEventLoop::quit);
+    while (!settled_) {
+        loop.exec();
+    }
+}
+
+QWidget* Tchild::FrameWindow() {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        return sub;
+    }
+    return window();
+}
+
+void Tchild::MinimiseWindow() {
+    // Later, once the frame has finished with the close request that brought us here.
+    QTimer::singleShot(0, this, [this] {
+        QWidget* frame = FrameWindow();
+        if (!frame->isMinimized()) {
+            frame->showMinimized();
+        }
+    });
+}
+
+void Tchild::RequestClose() {
+    closeRequestPending_ = false;
+    FrameWindow()->close();
+}
+
+void Tchild::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // A closed connection has nothing to show: brought back up, it goes down again.
+    if (closed_ && !closeRequestPending_) {
+        closeRequestPending_ = true;
+        QTimer::singleShot(0, this, [this] { RequestClose(); });
+    }
+}
+
+QString Tchild::StatusText(int panel) const {
+    return StatusBar1_->PanelText(panel);
+}
+
+}  // namespace vx

@@ -1,0 +1,256 @@
+#pragma once
+// Tchild: the window of one anemometer connection. It owns the serial port and its framer, the
+// wait and output-rate timers, the wind state, the log and the alarm tests of the connection,
+// and shows the data on four pages (windsock, data, graph, options) above three digital panels
+// and a status bar.
+//
+// The main window creates it, shows it and calls Connect, which returns once the instrument was
+// heard (or not) within about 10 s; every global setting then arrives through ConnectionOps.
+// Connect and the close wait while handling events, so every handler here may run while one of
+// those waits is in progress.
+
+#include "alarm/AlarmCheck.h"
+#include "connection/ConnectionHost.h"
+#include "connection/ConnectionOps.h"
+#include "connection/WindConnection.h"
+#include "connection/WindViewSink.h"
+#include "logging/ConnectionLog.h"
+#include "serial/Serpacket.h"
+#include "serial/Serport.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <string>
+#include <string_view>
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QMdiSubWindow;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+
+namespace vx {
+
+class ConnectionStatusBar;
+class LabelledPanel;
+class LogFlushTimer;
+class TextPanel;
+class TVarnWindsock;
+class Tpgraph;
+
+class Tchild : public QWidget, public ConnectionOps, private WindViewSink {
+    Q_OBJECT
+
+public:
+    static constexpr int kDetectionTries = 20;
+    static constexpr int kDetectionWaitMs = 500;
+    static constexpr int kOutputRateIntervalMs = 5000;
+    static constexpr int kClosePauseMs = 500;
+    static constexpr int kMaxDataLines = 500;
+
+    // host: where the window's questions go; nullptr takes CurrentConnectionHost().
+    explicit Tchild(QWidget* parent = nullptr, ConnectionHost* host = nullptr);
+    ~Tchild() override;
+
+    // --- Lifecycle ---
+    // Opens the port, arms the framer and waits (handling events) until the instrument is
+    // heard, polling it with "Q" CR. A port that will not open throws its ESerException after
+    // the window has been marked closed, so it can be closed at once.
+    void Connect(int comNumber, int baud, const std::string& formatLetters,
+                 const std::string& formatName, const std::string& name, char parity);
+    void ApplyFormat();
+    void ArmFramer();
+    void SendText(std::string_view text);
+    void WaitMs(int milliseconds);
+    void DetectMeasurementMode();
+    // The close query: true when the window may close now (asks the user when settled).
+    bool FormCloseQuery();
+
+    // --- ConnectionOps ---
+    void SetUnits(int units) override;
+    void SetDisplayMode(int displayMode) override;
+    void SetYScale(int yScale) override;
+    void SetDirectionRange(int range) override;
+    void SetRoseType(int roseType) override;
+    void SetAveraging(int minutes) override;
+    void SetAlarmSettings(const AlarmSettings& settings) override;
+    void StartLogging(const std::string& base) override;
+    void StopLogging() override;
+    void RequestNewLogFile() override;
+    int ComNumber() const override { return comNumber_; }
+    bool IsClosed() const override { return closed_; }
+    bool CloseQuery() override { return FormCloseQuery(); }
+
+    // --- One message ---
+    // The framer's packet handler; also the way to feed packets without a port.
+    void dpktStringPacket(TSerDataPacket* sender, const std::string& packet);
+    void ProcessMessage(std::string_view message);
+
+    // --- Views ---
+    void SetupGraph();
+    void PlotSample();
+    void ShowWindsockValues();
+    void ShowDigitalPanels();
+    void AddDataLine(const QString& text);
+    void LayoutWindsock();
+    void buApplySettingsClick();
+    void ResetMaxMinClick();
+
+    // --- State ---
+    bool Settled() const { return settled_; }
+    bool Closing() const { return closing_; }
+    bool Logging() const { return log_.Logging(); }
+    const std::string& ConnectionName() const { return name_; }
+    const std::string& FormatName() const { return formatName_; }
+    const std::string& FormatLetters() const { return formatLetters_; }
+    int Baud() const { return baud_; }
+    int DisplayMode() const { return displayMode_; }
+    const WindConnection& Wind() const { return wind_; }
+    const ConnectionAlarms& Alarms() const { return alarms_; }
+    const ConnectionLog& Log() const { return log_; }
+    TSerComPort& SerComPort1() { return SerComPort1_; }
+    TSerDataPacket& dpkt() { return dpkt_; }
+    QString StatusText(int panel) const;
+    // The two values the last PlotSample gave the chart (series 1, series 2).
+    int LastPlotFirst() const { return lastPlotFirst_; }
+    int LastPlotSecond() const { return lastPlotSecond_; }
+    int DataLineCount() const { return dataLines_; }
+
+signals:
+    // Detection has ended (successfully or not); a close may proceed.
+    void SettledChanged();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // WindViewSink: the averages' boxes and labels.
+    void ShowBuildingAverage(int position, int maximum) override;
+    void HideBuildingAverage() override;
+    void ShowAveragePanel(std::string_view text) override;
+    void BlankAverageLabels(std::string_view text) override;
+
+    // Construction (AnemometerLayout.cpp).
+    void BuildWindow();
+    QWidget* BuildWindsockPage();
+    QWidget* BuildWindsockValues(QWidget* page);
+    QWidget* BuildDataPage();
+    QWidget* BuildGraphPage();
+    QWidget* BuildOptionsPage();
+    QWidget* BuildDigitalStrip();
+    QGroupBox* AddValueBox(QWidget* owner, const QString& boxName, const QString& caption,
+                           const QString& labelName, const QString& text, TextPanel*& label);
+    LabelledPanel* AddDigitalPanel(QWidget* owner, int number, int width, const QString& text);
+    void SetupSerialLink();
+    void SetupTimers();
+
+    // Lifecycle steps.
+    void OpenPort(int comNumber, int baud, char parity);
+    void MarkOpenFailed(const std::string& reason);
+    void FillFormatList();
+    void SetSettled();
+    void CloseConnection();
+    void WaitUntilSettled();
+    void RequestClose();
+    void MinimiseWindow();
+    QWidget* FrameWindow();
+    void WatchSubWindowActivation();
+    void tmrTimeoutTimer();
+    void tmrOutputRateTimer();
+    void dpktTimeout(TSerDataPacket* sender);
+
+    // Page events.
+    void PageControl1Change(int index);
+    void tsGraphShow();
+    void FocusDataIfActive();
+    void ScrollDataToEnd();
+
+    // Texts.
+    QString SpeedText(double metresPerSecond) const;
+    QString ShownSpeedText(double shown) const;
+    void ShowAverageValues();
+    void SetKeys(const QString& first, const QString& second);
+    bool PageShowing(const QWidget* page) const;
+
+    ConnectionHost& host_;
+    WindConnection wind_;
+    ConnectionAlarms alarms_;
+    ConnectionLog log_;
+    // The port outlives its framer: members are destroyed in reverse order.
+    TSerComPort SerComPort1_;
+    TSerDataPacket dpkt_;
+
+    // Identity and link state.
+    std::string name_;
+    std::string formatName_;
+    std::string formatLetters_;
+    int comNumber_ = 0;
+    int baud_ = 0;
+    char parity_ = 'N';
+    bool settled_ = false;
+    bool closed_ = false;
+    bool closing_ = false;
+    bool timeoutFired_ = false;  // tmrTimeout's tag
+    int outputRateTag_ = 0;      // tmrOutputRate's tag
+    bool closeRequestPending_ = false;
+    QMdiSubWindow* watchedSubWindow_ = nullptr;
+
+    // View settings.
+    int displayMode_ = 0;
+    double yScale_ = 0;
+    double directionRange_ = 0;
+    int graphScale_ = 0;
+    QString unitText_;
+    int dataLines_ = 0;
+    int lastPlotFirst_ = 0;
+    int lastPlotSecond_ = 0;
+
+    // Controls, named as the window knows them.
+    QTimer* tmrTimeout_ = nullptr;
+    QTimer* tmrOutputRate_ = nullptr;
+    LogFlushTimer* logTimer_ = nullptr;
+    QTabWidget* PageControl1_ = nullptr;
+    QWidget* tsWindsock_ = nullptr;
+    QWidget* tsData_ = nullptr;
+    QWidget* tsGraph_ = nullptr;
+    QWidget* tsSettings_ = nullptr;
+    QWidget* paWindsock1_ = nullptr;
+    QWidget* paWindsock2_ = nullptr;
+    QWidget* paBanner_ = nullptr;
+    TVarnWindsock* windsock_ = nullptr;
+    TextPanel* paWindsockAvg_ = nullptr;
+    QGroupBox* gbAvgMag_ = nullptr;
+    TextPanel* laAverageWindspeed_ = nullptr;
+    QGroupBox* gbAvgDir_ = nullptr;
+    TextPanel* laAverageDir_ = nullptr;
+    TextPanel* laGust_ = nullptr;
+    TextPanel* laMaxGust_ = nullptr;
+    TextPanel* laMinGust_ = nullptr;
+    QGroupBox* gbBuildingAvg_ = nullptr;
+    QProgressBar* pbBuildingAvg_ = nullptr;
+    QPlainTextEdit* reData_ = nullptr;
+    LabelledPanel* paLeftHandAxis_ = nullptr;
+    LabelledPanel* paRightAxis_ = nullptr;
+    Tpgraph* pgraph_ = nullptr;
+    TextPanel* paSeries1Key_ = nullptr;
+    TextPanel* paSeries2Key_ = nullptr;
+    QLineEdit* edSetName_ = nullptr;
+    QComboBox* cbSetOutputFormat_ = nullptr;
+    QPushButton* buApplySettings_ = nullptr;
+    LabelledPanel* paDig1_ = nullptr;
+    LabelledPanel* paDig2_ = nullptr;
+    LabelledPanel* paDig3_ = nullptr;
+    QPushButton* ResetMaxMin_ = nullptr;
+    ConnectionStatusBar* StatusBar1_ = nullptr;
+};
+
+}  // namespace vx

@@ -1,0 +1,380 @@
+// The connection window's views fed with packets straight into its packet handler, without a
+// port: panels, labels, graph points, data page, averages, options page, alarms and logging.
+
+#include "connection/Anemometer.h"
+#include "connection/ConnectionStatusBar.h"
+#include "connection/TextPanel.h"
+#include "tests/connection/ConnectionTestSupport.h"
+#include "widgets/Pgraph.h"
+#include "widgets/Varnwindsock.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace vx {
+namespace {
+
+using conntest::BoxRecorder;
+using conntest::StxMessage;
+
+constexpr int kUvFormat = 0;     // VARN_UV_TWO_AXIS     IUVN
+constexpr int kPolarFormat = 1;  // VARN_POLAR_TWO_AXIS  IDMN
+constexpr int kUvwFormat = 3;    // VARN_UVW_THREE_AXIS  IUVWN
+
+class ConnectionViews : public ::testing::Test {
+protected:
+    void SetUp() override {
+        child_ = std::make_unique<Tchild>(nullptr, &host_);
+        child_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(child_.get()));
+    }
+
+    template <typename T>
+    T* Find(const char* name) const {
+        T* found = child_->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QString Text(const char* name) const {
+        TextPanel* panel = Find<TextPanel>(name);
+        return panel != nullptr ? panel->Text() : QString();
+    }
+
+    // The Options page as the user works it: name, format, Apply.
+    void UseFormat(int position, const QString& name = QStringLiteral("Mast 1")) {
+        Find<QLineEdit>("edSetName")->setText(name);
+        Find<QComboBox>("cbSetOutputFormat")->setCurrentIndex(position);
+        QTest::mouseClick(Find<QPushButton>("buApplySettings"), Qt::LeftButton);
+    }
+    void ShowPage(const char* name) {
+        auto* pages = Find<QTabWidget>("PageControl1");
+        pages->setCurrentWidget(Find<QWidget>(name));
+    }
+    void Feed(const std::string& body) { child_->dpktStringPacket(nullptr, StxMessage(body)); }
+    // A polar message: direction in degrees, speed in m/s.
+    void FeedPolar(const std::string& direction, const std::string& speed) {
+        Feed("Q," + direction + "," + speed + ",M,00");
+    }
+
+    DefaultConnectionHost host_;
+    std::unique_ptr<Tchild> child_;
+};
+
+TEST_F(ConnectionViews, ControlsCarryTheirNamesAndFirstTexts) {
+    for (const char* name :
+         {"PageControl1", "tsWindsock", "tsData", "tsGraph", "tsSettings", "paWindsock1",
+          "paWindsock2", "gbAvgMag", "gbAvgDir", "gbBuildingAvg", "pbBuildingAvg", "reData",
+          "pgraph", "edSetName", "cbSetOutputFormat", "buApplySettings", "ResetMaxMin"}) {
+        EXPECT_NE(child_->findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
+    }
+    EXPECT_NE(child_->findChild<QTimer*>(QStringLiteral("tmrTimeout")), nullptr);
+    EXPECT_NE(child_->findChild<QTimer*>(QStringLiteral("tmrOutputRate")), nullptr);
+
+    EXPECT_EQ(Text("paDig1"), "0.0 deg");
+    EXPECT_EQ(Text("paDig2"), "0.00 m/s");
+    EXPECT_EQ(Text("paDig3"), "0.00 m/s");
+    for (const char* label :
+         {"laDig1Max", "laDig1Min", "laDig2Max", "laDig2Min", "laDig3Max", "laDig3Min"}) {
+        EXPECT_EQ(Text(label), "0.0") << label;
+    }
+    for (const char* label : {"laAverageWindspeed", "laGust", "laMaxGust", "laMinGust"}) {
+        EXPECT_EQ(Text(label), "10.00 m/s") << label;
+    }
+    EXPECT_EQ(Text("laAverageDir"), "0 deg");
+    EXPECT_EQ(Text("paWindsockAvg"), "Average: 2 min");
+    EXPECT_EQ(Text("paSeries1Key"), "___  u vector");
+    EXPECT_EQ(Text("paSeries2Key"), "___ v vector");
+    EXPECT_EQ(Find<TextPanel>("paSeries1Key")->TextColour(), QColor(255, 0, 0));
+    EXPECT_EQ(Find<TextPanel>("paSeries2Key")->TextColour(), QColor(0, 255, 0));
+    EXPECT_EQ(Text("laDirAxisMin"), "0");
+    EXPECT_EQ(Text("paRightAxis"), "deg");
+    // The axes show their design texts until the window first sets the graph up.
+    Tchild unshown(nullptr, &host_);
+    auto axisText = [&unshown](const char* name) {
+        return unshown.findChild<TextPanel*>(QString::fromLatin1(name))->Text();
+    };
+    EXPECT_EQ(axisText("laMagAxisMax"), "10");
+    EXPECT_EQ(axisText("laMagAxisMin"), "0");
+    EXPECT_EQ(axisText("laDirAxisMax"), "360");
+    // Shown, they follow the settings, which are all 0 until the main window sends its own.
+    EXPECT_EQ(Text("laMagAxisMax"), "0");
+    EXPECT_TRUE(Find<QGroupBox>("gbBuildingAvg")->isHidden());
+
+    auto* pages = Find<QTabWidget>("PageControl1");
+    ASSERT_EQ(pages->count(), 4);
+    EXPECT_EQ(pages->tabText(0), "Windsock");
+    EXPECT_EQ(pages->tabText(1), "Data");
+    EXPECT_EQ(pages->tabText(2), "Graph");
+    EXPECT_EQ(pages->tabText(3), "Options");
+    EXPECT_TRUE(Find<QPlainTextEdit>("reData")->isReadOnly());
+    EXPECT_EQ(Find<QWidget>("paDig1")->width(), 164);
+    EXPECT_EQ(Find<QWidget>("paDig2")->width(), 153);
+    EXPECT_EQ(Find<QWidget>("paDig3")->width(), 155);
+    EXPECT_EQ(Find<QWidget>("paLeftHandAxis")->width(), 41);
+    EXPECT_EQ(Find<QWidget>("paRightAxis")->width(), 33);
+}
+
+TEST_F(ConnectionViews, PolarPanelsShowTheDisplayUnit) {
+    UseFormat(kPolarFormat);
+    child_->SetUnits(1);
+    child_->SetDisplayMode(1);
+    FeedPolar("090", "005.00");
+    EXPECT_EQ(Text("paDig2"), "9.72 knots");
+    EXPECT_EQ(Text("laDig2Max"), "9.72");
+    EXPECT_EQ(Text("laDig2Min"), "9.72");
+    EXPECT_EQ(Text("paDig1"), "90.0 deg");
+    EXPECT_EQ(Text("laDig1Max"), "90.0");
+}
+
+TEST_F(ConnectionViews, UvPanelsShowSignedComponents) {
+    UseFormat(kUvFormat);
+    child_->SetUnits(0);
+    child_->SetDisplayMode(0);
+    Feed("Q,-001.234,+002.000,M,00");
+    EXPECT_EQ(Text("paDig1"), "U -1.23 m/s");
+    EXPECT_EQ(Text("paDig2"), "V 2.00 m/s");
+    EXPECT_EQ(Text("laDig1Min"), "-1.23");
+    EXPECT_EQ(Text("laDig2Max"), "2.00");
+}
+
+TEST_F(ConnectionViews, GraphPointsScaleToTheAxes) {
+    UseFormat(kPolarFormat);
+    child_->SetUnits(0);
+    child_->SetDisplayMode(1);
+    child_->SetYScale(20);
+    child_->SetDirectionRange(360);
+    ShowPage("tsGraph");
+    FeedPolar("270", "010.00");
+    EXPECT_EQ(child_->LastPlotFirst(), 500);
+    EXPECT_EQ(child_->LastPlotSecond(), 750);
+
+    // UV: both series on the speed axis, negative below the centred axis.
+    UseFormat(kUvFormat);
+    child_->SetDisplayMode(0);
+    child_->SetYScale(10);
+    Feed("Q,-005.00,+002.50,M,00");
+    EXPECT_EQ(child_->LastPlotFirst(), -500);
+    EXPECT_EQ(child_->LastPlotSecond(), 250);
+}
+
+TEST_F(ConnectionViews, GraphBeforeTheSettingsArrivePlotsOnTheAxis) {
+    UseFormat(kPolarFormat);
+    child_->SetUnits(0);
+    child_->SetDisplayMode(1);
+    ShowPage("tsGraph");
+    FeedPolar("270", "010.00");
+    EXPECT_EQ(child_->LastPlotFirst(), 0);
+    EXPECT_EQ(child_->LastPlotSecond(), 0);
+    // A garbled speed far beyond any scale is held within range, not overflowed.
+    child_->SetYScale(10);
+    child_->SetDirectionRange(360);
+    FeedPolar("1e300", "1e300");
+    EXPECT_GT(child_->LastPlotFirst(), 1000);
+    EXPECT_GT(child_->LastPlotSecond(), 1000);
+}
+
+TEST_F(ConnectionViews, AxisLabelsFollowModeScaleRangeAndUnit) {
+    child_->SetUnits(1);
+    child_->SetDisplayMode(0);
+    child_->SetYScale(10);
+    EXPECT_EQ(Text("laMagAxisMax"), "10");
+    EXPECT_EQ(Text("laMagAxisMin"), "-10");
+    EXPECT_TRUE(Find<Tpgraph>("pgraph")->AxisCentre());
+    EXPECT_EQ(Text("paLeftHandAxis"), "knots");
+    EXPECT_TRUE(Find<QWidget>("paRightAxis")->isHidden());
+    EXPECT_EQ(Text("paSeries1Key"), "___ u vector");
+
+    child_->SetDisplayMode(1);
+    child_->SetDirectionRange(540);
+    EXPECT_EQ(Text("laMagAxisMin"), "0");
+    EXPECT_FALSE(Find<Tpgraph>("pgraph")->AxisCentre());
+    EXPECT_EQ(Text("laDirAxisMax"), "540");
+    EXPECT_FALSE(Find<QWidget>("paRightAxis")->isHidden());
+    EXPECT_EQ(Text("paSeries1Key"), "___ magnitude");
+    EXPECT_EQ(Text("paSeries2Key"), "___ direction");
+    EXPECT_EQ(Find<TextPanel>("paSeries2Key")->TextColour(), QColor(0, 0, 255));
+    EXPECT_EQ(Find<Tpgraph>("pgraph")->Scale(), 1000);
+    EXPECT_EQ(Find<Tpgraph>("pgraph")->GridSize(), 10);
+
+    // Other modes only set the graph up again.
+    child_->SetDisplayMode(7);
+    EXPECT_EQ(child_->DisplayMode(), 1);
+}
+
+TEST_F(ConnectionViews, DataViewHoldsAtMost501Lines) {
+    UseFormat(kUvFormat);
+    ShowPage("tsData");
+    auto* data = Find<QPlainTextEdit>("reData");
+    for (int i = 0; i < 501; ++i) {
+        Feed("Q,+001.00,+002.00,M,00");
+    }
+    EXPECT_EQ(data->document()->blockCount(), 501);
+    const std::string last = StxMessage("Q,+003.00,+004.00,M,00");
+    child_->dpktStringPacket(nullptr, last);
+    EXPECT_EQ(data->document()->blockCount(), 1);
+    // Without STX and CR LF; the ETX before the checksum stays.
+    EXPECT_EQ(data->toPlainText().toStdString(), last.substr(1, last.size() - 3));
+    EXPECT_TRUE(data->hasFocus() || !child_->isActiveWindow());
+}
+
+TEST_F(ConnectionViews, RejectedPacketsReachNoView) {
+    UseFormat(kUvFormat);
+    std::string broken = StxMessage("Q,+001.00,+002.00,M,00");
+    broken[broken.size() - 3] = broken[broken.size() - 3] == '0' ? '1' : '0';
+    child_->dpktStringPacket(nullptr, broken);
+    child_->dpktStringPacket(nullptr,
+                             "\x02Q,1\x03"
+                             "00\r");  // too short
+    EXPECT_EQ(child_->Wind().Packets(), 2);
+    EXPECT_EQ(child_->Wind().GoodMessages(), 0);
+    EXPECT_EQ(child_->DataLineCount(), 0);
+    EXPECT_EQ(Text("paDig1"), "0.0 deg");
+}
+
+TEST_F(ConnectionViews, AveragingOffBlanksTheLabelsWhileTheNeedleFollows) {
+    UseFormat(kPolarFormat);
+    child_->SetUnits(0);
+    child_->SetDisplayMode(1);
+    child_->SetAveraging(0);
+    ShowPage("tsWindsock");
+    EXPECT_EQ(Text("paWindsockAvg"), "Average: Off");
+    auto* windsock = child_->findChild<TVarnWindsock*>();
+    ASSERT_NE(windsock, nullptr);
+    FeedPolar("090.7", "005.00");
+    EXPECT_EQ(windsock->Bearing(), 90);
+    FeedPolar("200", "005.00");
+    EXPECT_EQ(windsock->Bearing(), 200);
+    for (const char* label :
+         {"laAverageWindspeed", "laAverageDir", "laGust", "laMaxGust", "laMinGust"}) {
+        EXPECT_EQ(Text(label), "---") << label;
+    }
+    child_->SetAveraging(10);
+    EXPECT_EQ(Text("paWindsockAvg"), "Average: 10 min");
+}
+
+TEST_F(ConnectionViews, AverageTypesNameTheGroupBoxes) {
+    UseFormat(kPolarFormat);
+    child_->SetUnits(0);
+    child_->SetDisplayMode(1);
+    child_->SetAveraging(2);
+    ShowPage("tsData");  // averaging on refreshes the windsock page even while hidden
+    host_.dirAverageVector = false;
+    host_.magAverageVector = false;
+    FeedPolar("090", "005.00");
+    EXPECT_EQ(Find<QGroupBox>("gbAvgDir")->title(), "Average Direction (Scalar)");
+    EXPECT_EQ(Find<QGroupBox>("gbAvgMag")->title(), "Average Windspeed (Scalar)");
+    host_.dirAverageVector = true;
+    host_.magAverageVector = true;
+    FeedPolar("090", "005.00");
+    EXPECT_EQ(Find<QGroupBox>("gbAvgDir")->title(), "Average Direction (Vector)");
+    EXPECT_EQ(Find<QGroupBox>("gbAvgMag")->title(), "Average Windspeed (Vector)");
+    // The rate is not known yet: no gust, no averages, and the labels say so in numbers.
+    EXPECT_EQ(Text("laGust"), "0.00 m/s");
+    EXPECT_TRUE(Find<QGroupBox>("gbBuildingAvg")->isHidden());
+}
+
+TEST_F(ConnectionViews, TheWPanelShowsOnlyForFormatsWithW) {
+    UseFormat(kPolarFormat);
+    EXPECT_TRUE(Find<QWidget>("paDig3")->isHidden());
+    UseFormat(kUvwFormat);
+    EXPECT_FALSE(Find<QWidget>("paDig3")->isHidden());
+    child_->SetUnits(0);
+    Feed("Q,+001.00,+002.00,-001.50,M,00");
+    EXPECT_EQ(Text("paDig3"), "W -1.50 m/s");
+    EXPECT_EQ(Text("laDig3Min"), "-1.50");
+}
+
+TEST_F(ConnectionViews, ApplyTakesNameAndFormatAndKeepsTheFormatWhenNoneIsChosen) {
+    UseFormat(kUvwFormat, QStringLiteral("Roof"));
+    EXPECT_EQ(child_->windowTitle(), "Roof");
+    EXPECT_EQ(child_->ConnectionName(), "Roof");
+    EXPECT_EQ(child_->FormatName(), "VARN_UVW_THREE_AXIS");
+    EXPECT_EQ(child_->StatusText(2), "VARN_UVW_THREE_AXIS");
+    UseFormat(-1, QStringLiteral("Roof 2"));
+    EXPECT_EQ(child_->FormatName(), "VARN_UVW_THREE_AXIS");
+    EXPECT_EQ(child_->windowTitle(), "Roof 2");
+    ShowPage("tsSettings");
+    EXPECT_EQ(Find<QLineEdit>("edSetName")->text(), "Roof 2");
+}
+
+TEST_F(ConnectionViews, ResetMaxMinStartsTheExtremesAgain) {
+    UseFormat(kPolarFormat);
+    child_->SetUnits(0);
+    child_->SetDisplayMode(1);
+    FeedPolar("090", "005.00");
+    FeedPolar("100", "009.00");
+    EXPECT_EQ(Text("laDig2Max"), "9.00");
+    QTest::mouseClick(Find<QPushButton>("ResetMaxMin"), Qt::LeftButton);
+    FeedPolar("100", "007.00");
+    EXPECT_EQ(Text("laDig2Max"), "7.00");
+    EXPECT_EQ(Text("laDig2Min"), "7.00");
+}
+
+TEST_F(ConnectionViews, AlarmsRaiseAfterTwoMessagesAndLatch) {
+    UseFormat(kPolarFormat, QStringLiteral("North mast"));
+    AlarmSettings settings;
+    settings.SpeedAlarmOn = true;
+    settings.TriggerAbove = true;
+    settings.SpeedThreshold = 4.0;
+    child_->SetAlarmSettings(settings);
+    FeedPolar("090", "005.00");
+    EXPECT_TRUE(host_.speedAlarms.empty());
+    // An out-of-range direction is still tested against the speed.
+    FeedPolar("400", "005.00");
+    ASSERT_EQ(host_.speedAlarms.size(), 1u);
+    EXPECT_EQ(host_.speedAlarms[0], "North mast");
+    FeedPolar("090", "005.00");
+    EXPECT_EQ(host_.speedAlarms.size(), 1u);  // latched
+    child_->SetAlarmSettings(settings);
+    FeedPolar("090", "005.00");
+    EXPECT_EQ(host_.speedAlarms.size(), 2u);
+}
+
+TEST_F(ConnectionViews, LoggingRecordsEveryAcceptedMessageAndBlocksTheClose) {
+    UseFormat(kPolarFormat, QStringLiteral("Pier"));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("vx-conn-log-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string base = (folder / "Wind.txt").string();
+    child_->StartLogging(base);
+    EXPECT_TRUE(child_->Logging());
+    FeedPolar("090", "005.00");
+    Feed("Q,090");  // too few fields: logged all the same
+    FeedPolar("095", "006.00");
+
+    BoxRecorder boxes;
+    EXPECT_FALSE(child_->FormCloseQuery());
+    ASSERT_EQ(boxes.Count(), 1);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Please stop logging first");
+    EXPECT_EQ(boxes.Boxes()[0].caption, "Pier");
+
+    child_->StopLogging();
+    EXPECT_FALSE(child_->Logging());
+    std::ifstream in(folder / "Wind [Pier]-0.txt", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("Name: Pier\r\n"), std::string::npos);
+    EXPECT_NE(text.str().find("Q,090,005.00,M,00\x03"), std::string::npos);
+    EXPECT_NE(text.str().find("Q,090\x03"), std::string::npos);
+    EXPECT_NE(text.str().find("Q,095,006.00,M,00\x03"), std::string::npos);
+    in.close();
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace vx
