@@ -82,10 +82,10 @@ public:
     virtual int GetLineSettings(LineSettings& settings) = 0;
     virtual int SetLineSettings(const LineSettings& settings) = 0;
 
-    // Waits up to timeoutMs (negative: without limit) until bytes can be read, the device
-    // vanishes or CancelWaits() is called. Returns a set of kDevEvent bits. After a hang-up it only
-    // waits for the cancellation: a vanished device must never make a caller spin.
-    virtual unsigned WaitEvent(int timeoutMs) = 0;
+    // Waits up to timeoutMs (negative: without limit) until bytes can be read (when forData),
+    // the device vanishes or CancelWaits() is called. Returns a set of kDevEvent bits. After a
+    // hang-up it only waits for the cancellation: a vanished device must never make a caller spin.
+    virtual unsigned WaitEvent(int timeoutMs, bool forData = true) = 0;
     // Ends every present and future wait and write until ResetCancel(); used by close.
     virtual void CancelWaits() = 0;
     virtual void ResetCancel() = 0;

@@ -108,7 +108,7 @@ public:
     int SetQueueSizes(unsigned, unsigned) override { return IsOpen() ? 0 : kSysInvalidHandle; }
     int GetLineSettings(LineSettings& settings) override;
     int SetLineSettings(const LineSettings& settings) override;
-    unsigned WaitEvent(int timeoutMs) override;
+    unsigned WaitEvent(int timeoutMs, bool forData) override;
     void CancelWaits() override;
     void ResetCancel() override;
     bool Vanished() const override { return vanished_; }
@@ -315,9 +315,10 @@ int PosixSerialDevice::PollDevice(short events, int timeoutMs) {
     }
 }
 
-unsigned PosixSerialDevice::WaitEvent(int timeoutMs) {
+unsigned PosixSerialDevice::WaitEvent(int timeoutMs, bool forData) {
     bool wasVanished = vanished_;
-    int r = PollDevice(POLLIN, timeoutMs);
+    // Without POLLIN, poll still reports a hang-up or an error of the device.
+    int r = PollDevice(forData ? POLLIN : 0, timeoutMs);
     if (r == -1) {
         return kDevEventCancelled;
     }

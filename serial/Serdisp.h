@@ -184,6 +184,7 @@ private:
 
     void EventThread();
     void DispatchThread();
+    void WaitForInput();
     void OutputThread();
     void ThreadEnds(std::atomic<bool>& doneFlag);
     void WaitForThreadsToEnd(const std::function<bool()>& done);

@@ -158,6 +158,14 @@ TEST_F(DeviceOnPty, WaitIsCancelledFromAnotherThread) {
     EXPECT_EQ(device_->WaitEvent(test::kDeadlineMs) & kDevEventRx, kDevEventRx);
 }
 
+TEST_F(DeviceOnPty, ALineWaitIgnoresDataButSeesTheHangUp) {
+    ASSERT_EQ(device_->Open(pty_.SlavePath()), 0);
+    pty_.Write("data");
+    EXPECT_EQ(device_->WaitEvent(100, false), 0u);
+    pty_.CloseMaster();
+    EXPECT_TRUE(device_->WaitEvent(test::kDeadlineMs, false) & kDevEventHangup);
+}
+
 TEST_F(DeviceOnPty, VanishedDeviceNeverMakesTheWaitSpin) {
     ASSERT_EQ(device_->Open(pty_.SlavePath()), 0);
     pty_.CloseMaster();
