@@ -19,6 +19,7 @@
 #include "serial/Serport.h"
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <string>
@@ -52,6 +53,7 @@ public:
     static constexpr int kOutputRateIntervalMs = 5000;
     static constexpr int kClosePauseMs = 500;
     static constexpr int kMaxDataLines = 500;
+    static constexpr int kDataLinesMs = 50;
 
     // host: where the window's questions go; nullptr takes CurrentConnectionHost().
     explicit Tchild(QWidget* parent = nullptr, ConnectionHost* host = nullptr);
@@ -97,6 +99,8 @@ public:
     void ShowWindsockValues();
     void ShowDigitalPanels();
     void AddDataLine(const QString& text);
+    // Brings the data page up to date now (lines otherwise arrive within kDataLinesMs).
+    void FlushDataLines();
     void LayoutWindsock();
     void buApplySettingsClick();
     void ResetMaxMinClick();
@@ -210,13 +214,15 @@ private:
     double directionRange_ = 0;
     int graphScale_ = 0;
     QString unitText_;
-    int dataLines_ = 0;
+    int dataLines_ = 0;  // lines in the view and waiting for it
+    QStringList pendingLines_;
     int lastPlotFirst_ = 0;
     int lastPlotSecond_ = 0;
 
     // Controls, named as the window knows them.
     QTimer* tmrTimeout_ = nullptr;
     QTimer* tmrOutputRate_ = nullptr;
+    QTimer* tmrDataLines_ = nullptr;
     LogFlushTimer* logTimer_ = nullptr;
     QTabWidget* PageControl1_ = nullptr;
     QWidget* tsWindsock_ = nullptr;

@@ -362,6 +362,12 @@ void Tchild::SetupTimers() {
     tmrOutputRate_->setInterval(kOutputRateIntervalMs);
     connect(tmrOutputRate_, &QTimer::timeout, this, [this] { tmrOutputRateTimer(); });
 
+    tmrDataLines_ = new QTimer(this);
+    tmrDataLines_->setObjectName(QStringLiteral("tmrDataLines"));
+    tmrDataLines_->setSingleShot(true);
+    tmrDataLines_->setInterval(kDataLinesMs);
+    connect(tmrDataLines_, &QTimer::timeout, this, [this] { FlushDataLines(); });
+
     logTimer_ = new LogFlushTimer(log_, this);
 }
 

@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -246,19 +247,31 @@ void Tchild::ResetMaxMinClick() {
 void Tchild::AddDataLine(const QString& text) {
     if (dataLines_ > kMaxDataLines) {
         reData_->clear();
+        pendingLines_.clear();
         dataLines_ = 0;
         FocusDataIfActive();
     }
-    reData_->appendPlainText(text);
+    pendingLines_.append(text);
     ++dataLines_;
+    // Lines reach the view in batches: at 100 messages a second a view redrawn and scrolled
+    // for every line would cost more than everything else a message does. A hidden view waits
+    // until its page is shown.
+    if (reData_->isVisible() && !tmrDataLines_->isActive()) {
+        tmrDataLines_->start();
+    }
+}
+
+void Tchild::FlushDataLines() {
+    tmrDataLines_->stop();
+    if (pendingLines_.isEmpty()) {
+        return;
+    }
+    reData_->appendPlainText(pendingLines_.join(QLatin1Char('\n')));
+    pendingLines_.clear();
     ScrollDataToEnd();
 }
 
 void Tchild::ScrollDataToEnd() {
-    // Hidden, the view is brought to its end when its page is shown again.
-    if (!reData_->isVisible()) {
-        return;
-    }
     QScrollBar* bar = reData_->verticalScrollBar();
     if (bar->value() != bar->maximum()) {
         reData_->moveCursor(QTextCursor::End);
@@ -298,8 +311,7 @@ void Tchild::PageControl1Change(int) {
     QWidget* page = PageControl1_->currentWidget();
     if (page == tsData_) {
         reData_->setFocus();
-        reData_->moveCursor(QTextCursor::End);
-        reData_->ensureCursorVisible();
+        FlushDataLines();
     } else if (page == tsSettings_) {
         edSetName_->setText(ToText(name_));
     } else if (page == tsGraph_) {
@@ -319,6 +331,9 @@ void Tchild::tsGraphShow() {
 void Tchild::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     FocusDataIfActive();
+    if (PageShowing(tsData_)) {
+        FlushDataLines();
+    }
     SetupGraph();
     LayoutWindsock();
     edSetName_->setText(ToText(name_));

@@ -198,6 +198,7 @@ TEST_F(ConnectionLink, SwitchingToAnNmeaFormatListensForDollar) {
     EXPECT_EQ(child->dpkt().GetStartString(), "$");
     EXPECT_EQ(child->StatusText(2), "NMEA_POLAR");
     EXPECT_TRUE(WaitFor([&] { return child->DataLineCount() >= silentLines + 5; }, 5000));
+    child->FlushDataLines();
     const QString text = child->findChild<QPlainTextEdit*>(QStringLiteral("reData"))->toPlainText();
     EXPECT_TRUE(text.section(QLatin1Char('\n'), -1).startsWith(QLatin1Char('$')));
     EXPECT_TRUE(child->Wind().Sample().valid);

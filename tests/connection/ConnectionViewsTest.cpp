@@ -222,12 +222,30 @@ TEST_F(ConnectionViews, DataViewHoldsAtMost501Lines) {
     for (int i = 0; i < 501; ++i) {
         Feed("Q,+001.00,+002.00,M,00");
     }
+    child_->FlushDataLines();
     EXPECT_EQ(data->document()->blockCount(), 501);
     const std::string last = StxMessage("Q,+003.00,+004.00,M,00");
     child_->dpktStringPacket(nullptr, last);
+    EXPECT_EQ(child_->DataLineCount(), 1);
+    // The view catches up by itself within moments.
+    EXPECT_TRUE(conntest::WaitFor([&] { return !data->toPlainText().isEmpty(); }, 5000));
     EXPECT_EQ(data->document()->blockCount(), 1);
     // Without STX and CR LF; the ETX before the checksum stays.
     EXPECT_EQ(data->toPlainText().toStdString(), last.substr(1, last.size() - 3));
+    EXPECT_TRUE(data->hasFocus() || !child_->isActiveWindow());
+}
+
+TEST_F(ConnectionViews, AHiddenDataPageCatchesUpWhenShown) {
+    UseFormat(kUvFormat);
+    ShowPage("tsGraph");
+    Feed("Q,+001.00,+002.00,M,00");
+    Feed("Q,+001.50,+002.00,M,00");
+    auto* data = Find<QPlainTextEdit>("reData");
+    conntest::Pump(120);
+    EXPECT_TRUE(data->toPlainText().isEmpty());
+    ShowPage("tsData");
+    EXPECT_EQ(data->document()->blockCount(), 2);
+    EXPECT_TRUE(data->toPlainText().startsWith("Q,+001.00,+002.00,M,00"));
     EXPECT_TRUE(data->hasFocus() || !child_->isActiveWindow());
 }
 
