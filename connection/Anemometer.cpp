@@ -109,19 +109,27 @@ void Tchild::Connect(int comNumber, int baud, const std::string& formatLetters,
         MarkOpenFailed(error.what());
         throw;
     }
-    StatusBar1_->SetPanelText(kPortPanel, PortText(comNumber, baud));
+    try {
+        StatusBar1_->SetPanelText(kPortPanel, PortText(comNumber, baud));
+        setWindowTitle(ToText(name));
+        formatLetters_ = formatLetters;
+        formatName_ = formatName;
+        ApplyFormat();
 
-    setWindowTitle(ToText(name));
-    formatLetters_ = formatLetters;
-    formatName_ = formatName;
-    ApplyFormat();
-
-    alarms_.ResetAlarms();
-    closed_ = false;
-    FillFormatList();
-    SerComPort1_.FlushInBuffer();
-    DetectMeasurementMode();
-    wind_.ClearMaxMin();
+        alarms_.ResetAlarms();
+        closed_ = false;
+        FillFormatList();
+        SerComPort1_.FlushInBuffer();
+        DetectMeasurementMode();
+        wind_.ClearMaxMin();
+    } catch (const ESerException&) {
+        // The port failed under us (a device unplugged while we polled it): the window must
+        // still be closable, so detection counts as over.
+        SetSettled();
+        StatusBar1_->SetPanelText(kDetectionPanel,
+                                  QStringLiteral("Detection failed. Close and retry."));
+        throw;
+    }
 }
 
 void Tchild::OpenPort(int comNumber, int baud, char parity) {

@@ -3,10 +3,13 @@
 // (detection polls for up to 10 s, the output rate is measured over 10 s).
 
 #include "connection/Anemometer.h"
+#include "serial/Serexcept.h"
 #include "serial/UiThread.h"
 #include "tests/connection/ConnectionTestSupport.h"
 
 #include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -219,6 +222,29 @@ TEST_F(ConnectionLink, APortThatWillNotOpenLeavesAClosedWindow) {
     EXPECT_TRUE(WaitFor([&] { return child->isMinimized(); }, 5000));
     // Its port number is free for the next connection.
     EXPECT_EQ(child->ComNumber(), 28);
+}
+
+// In the main window's frame: the close leaves the document window there, minimised, and a
+// closed window brought up again goes straight back down.
+TEST_F(ConnectionLink, AClosedConnectionStaysMinimisedInTheFrame) {
+    folder_.Link(29, folder_.Path() + "/no-such-device");
+    QMdiArea frame;
+    frame.resize(900, 700);
+    frame.show();
+    auto* child = new Tchild(nullptr, &host_);
+    QMdiSubWindow* window = frame.addSubWindow(child);
+    window->show();
+    EXPECT_THROW(child->Connect(29, 9600, kUvLetters, kUvName, "Ghost", 'N'), ESerException);
+    EXPECT_EQ(window->windowTitle(), "Closed..Ghost");
+    ASSERT_TRUE(WaitFor([&] { return window->isMinimized(); }, 5000));
+
+    window->showNormal();
+    EXPECT_TRUE(WaitFor([&] { return window->isMinimized(); }, 5000));
+    window->close();
+    Pump(100);
+    ASSERT_EQ(frame.subWindowList().size(), 1);
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_EQ(boxes_.Count(), 0);
 }
 
 }  // namespace
