@@ -6,6 +6,7 @@
 #include "connection/ConnectionStatusBar.h"
 #include "connection/OutputRate.h"
 #include "connection/TextPanel.h"
+#include "logging/LogFlushTimer.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "serial/Serexcept.h"
@@ -77,6 +78,9 @@ Tchild::~Tchild() {
     dpkt_.OnTimeout = nullptr;
     dpkt_.SetEnabled(false);
     wind_.SetViewSink(nullptr);
+    // Its log goes with the members below; the once-a-second tick must go before it.
+    delete logTimer_;
+    logTimer_ = nullptr;
 }
 
 void Tchild::SetupSerialLink() {
