@@ -29,6 +29,7 @@ constexpr int kAckTimeoutMs = 3000;
 constexpr int kFlushAckTimeoutMs = 5000;
 constexpr int kDispatchPollMs = 50;
 constexpr int kModemPollMs = 250;
+constexpr int kIdlePollMs = 1000;
 
 }  // namespace
 
@@ -220,7 +221,6 @@ void TSerBaseDispatcher::DonePort() {
         flushRequest_ = true;
     }
     outSignal_.notify_all();
-    ready_.Set();
     deviceEvent_.Set();
     if (started_) {
         auto deadline =
@@ -287,7 +287,6 @@ void TSerBaseDispatcher::StartDispatcher() {
         flushRequest_ = outAvailable_ = false;
     }
     ack_.Reset();
-    ready_.Reset();
     deviceEvent_.Reset();
     flushAck_.Reset();
     eventThreadDone_ = dispatchThreadDone_ = outputThreadDone_ = false;
@@ -317,7 +316,6 @@ void TSerBaseDispatcher::StopThreads(bool fromDispatchThread) {
         flushRequest_ = true;
     }
     outSignal_.notify_all();
-    ready_.Set();
     deviceEvent_.Set();
     if (fromDispatchThread) {
         // Neither of these threads waits for the user-interface thread.
@@ -388,17 +386,22 @@ void TSerBaseDispatcher::EventThread() {
     ThreadEnds(eventThreadDone_);
 }
 
-void TSerBaseDispatcher::WaitForInput() {
+bool TSerBaseDispatcher::WaitForInput() {
     if (ringFull_) {
         // Bytes wait in the driver until the ring has room; polling the device now would
         // report them again at once.
         deviceEvent_.Wait(kDispatchPollMs);
-        return;
+        return true;
     }
-    unsigned events = device_->WaitEvent(kDispatchPollMs, true);
+    // The wait reports bytes reliably (level-triggered), so the periodic wake only serves the
+    // timer triggers: every 50 ms while one runs, else once a second. A timer is started on this
+    // thread (the framer's time-out) or is seen within that second.
+    unsigned events = device_->WaitEvent(AnyTimerActive() ? kDispatchPollMs : kIdlePollMs, true);
     if (events & kDevEventError) {
         deviceEvent_.Wait(kDispatchPollMs);  // never retry a failing wait at once
     }
+    // The wait reports readable bytes reliably, so a quiet time-out needs no read.
+    return events != 0;
 }
 
 void TSerBaseDispatcher::DispatchThread() {
@@ -406,14 +409,15 @@ void TSerBaseDispatcher::DispatchThread() {
     ack_.Set();
     try {
         while (!kill_ && !deletePending_) {
-            WaitForInput();
+            const bool input = WaitForInput();
             if (kill_ && !deletePending_) {
                 break;
             }
-            ExtractData();
+            if (input) {
+                ExtractData();
+            }
             while (!deletePending_ && CheckReceiveTriggers()) {
             }
-            ready_.Set();
             if (!deletePending_ && !kill_) {
                 while (!deletePending_ && CheckTimerTriggers()) {
                 }
@@ -868,6 +872,12 @@ void TSerBaseDispatcher::RestoreTriggers(const TSavedTriggers& saved) {
     lengthTrigger_ = saved.lengthTrigger;
     timers_ = saved.timers;
     nextHandle_ = std::max(nextHandle_, saved.nextHandle);
+}
+
+bool TSerBaseDispatcher::AnyTimerActive() const {
+    std::lock_guard lock(mainLock_);
+    return std::any_of(timers_.begin(), timers_.end(),
+                       [](const TTimerTrigger& t) { return t.active; });
 }
 
 bool TSerBaseDispatcher::CheckTimerTriggers() {

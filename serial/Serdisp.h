@@ -184,7 +184,7 @@ private:
 
     void EventThread();
     void DispatchThread();
-    void WaitForInput();
+    bool WaitForInput();
     void OutputThread();
     void ThreadEnds(std::atomic<bool>& doneFlag);
     void WaitForThreadsToEnd(const std::function<bool()>& done);
@@ -197,6 +197,7 @@ private:
     int UnreadLocked() const;
     bool CheckReceiveTriggers();
     bool CheckTimerTriggers();
+    bool AnyTimerActive() const;
     bool Notify(unsigned msg, unsigned value, unsigned extra);
 
     bool FlushRequested();
@@ -256,7 +257,7 @@ private:
     mutable std::mutex inputLock_;
     mutable std::mutex outputLock_;
 
-    Signal deviceEvent_, ready_, ack_;
+    Signal deviceEvent_, ack_;
     std::mutex outSignalMutex_;
     std::condition_variable outSignal_;
     bool outAvailable_ = false, flushRequest_ = false;

@@ -220,6 +220,21 @@ BENCHMARK(BM_PortsAt100Hz)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// Open ports with nothing arriving: what the threads cost while they wait.
+void BM_IdlePorts(benchmark::State& state) {
+    const int ports = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        Rig rig(ports);
+        const double cpuStart = CpuSeconds(RUSAGE_SELF);
+        const auto start = std::chrono::steady_clock::now();
+        rig.Ui().WaitUntil([] { return false; }, 3000);
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.counters["cpu_pct_of_core"] = 100.0 * (CpuSeconds(RUSAGE_SELF) - cpuStart) / wall;
+    }
+}
+BENCHMARK(BM_IdlePorts)->Arg(16)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
 
 BENCHMARK_MAIN();
