@@ -30,6 +30,9 @@ function(vx_add_test)
   endif()
   target_compile_definitions(${T_NAME} PRIVATE VX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                                 VX_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  # Listing the cases runs the executable at build time, where no display may exist either.
+  set_target_properties(${T_NAME} PROPERTIES
+    CROSSCOMPILING_EMULATOR "/usr/bin/env;QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
