@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -114,7 +115,18 @@ public:
     virtual const std::string& Path() const = 0;
 };
 
+// The device every serial port, port probe and baud-rate search opens: the factory's when one is
+// set, else the POSIX device.
 std::unique_ptr<SerialDevice> CreateSerialDevice();
+// The termios device itself, also for a factory that wraps it.
+std::unique_ptr<SerialDevice> CreatePosixSerialDevice();
+
+// Replaces the device behind CreateSerialDevice(); an empty factory restores the POSIX device.
+// Returns the previous factory. Swapping is safe against concurrent CreateSerialDevice() calls,
+// but a device keeps the kind it was created as: set the factory only while no port is open (a
+// test double for lines a pseudo-terminal lacks, such as DTR).
+using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
+SerialDeviceFactory SetSerialDeviceFactory(SerialDeviceFactory factory);
 
 inline constexpr int kMaxPortNumber = 50;
 

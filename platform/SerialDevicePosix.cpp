@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 namespace vx {
@@ -515,8 +516,42 @@ std::string SystemErrorText(int code) {
     return CleanText(std::strerror(err));
 }
 
-std::unique_ptr<SerialDevice> CreateSerialDevice() {
+namespace {
+
+std::mutex& FactoryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+SerialDeviceFactory& InstalledFactory() {
+    static SerialDeviceFactory factory;
+    return factory;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> CreatePosixSerialDevice() {
     return std::make_unique<PosixSerialDevice>();
+}
+
+SerialDeviceFactory SetSerialDeviceFactory(SerialDeviceFactory factory) {
+    std::lock_guard lock(FactoryLock());
+    return std::exchange(InstalledFactory(), std::move(factory));
+}
+
+std::unique_ptr<SerialDevice> CreateSerialDevice() {
+    SerialDeviceFactory factory;
+    {
+        std::lock_guard lock(FactoryLock());
+        factory = InstalledFactory();
+    }
+    // Called outside the lock: a factory may itself create the POSIX device or take its time.
+    if (factory) {
+        if (auto device = factory()) {
+            return device;
+        }
+    }
+    return CreatePosixSerialDevice();
 }
 
 std::string PortsFolder() {

@@ -2,6 +2,7 @@
 #include "alarm/AlarmCheck.h"
 #include "alarm/AlarmHost.h"
 #include "platform/MessageBox.h"
+#include "tests/alarm/AlarmTestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,10 +14,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,47 +31,6 @@ public:
     int units = 0;
     std::vector<std::string> messages;
     int statusUpdates = 0;
-};
-
-// A pseudo-terminal stands in for a serial device; its slave is linked into the ports folder.
-class PseudoTerminal {
-public:
-    PseudoTerminal() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-            slave_ = ptsname(master_);
-        }
-    }
-    ~PseudoTerminal() {
-        if (master_ >= 0) {
-            close(master_);
-        }
-    }
-    const std::string& SlavePath() const { return slave_; }
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
-
-class PortsFolder {
-public:
-    PortsFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vx-ports-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-        setenv("VENTRIX_PORTS_DIR", path_.c_str(), 1);
-    }
-    ~PortsFolder() {
-        unsetenv("VENTRIX_PORTS_DIR");
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    void Link(int number, const std::string& device) {
-        std::filesystem::create_symlink(device, path_ / ("COM" + std::to_string(number)));
-    }
-
-private:
-    std::filesystem::path path_;
 };
 
 class AlarmDialogTest : public ::testing::Test {
@@ -100,7 +56,7 @@ protected:
         dialog.Button1->click();
     }
 
-    PortsFolder ports;
+    PortLinks ports;
     PseudoTerminal line;
     PseudoTerminal spare;
     RecordingHost host;
