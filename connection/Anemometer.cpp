@@ -364,12 +364,21 @@ bool Tchild::FormCloseQuery() {
         ShowMessageBox(this, QStringLiteral("Please stop logging first"), caption);
         return false;
     }
-    if (settled_) {
-        return ShowMessageBox(this, QStringLiteral("Close this connection?"), caption,
-                              MessageButtons::YesNo, MessageIcon::Question) == MessageResult::Yes;
+    if (!settled_) {
+        // Detection still runs: it ends by itself within seconds.
+        return false;
     }
-    // Detection still runs: it ends by itself within seconds.
-    return false;
+    if (log_.HasUnwrittenRecords()) {
+        // Records whose file could not be written wait in memory and go out on the log tick
+        // once the disk takes them; the user must know before the window lets them go.
+        return ShowMessageBox(
+                   this,
+                   QStringLiteral("Log records could not be written yet. Close anyway and lose "
+                                  "them?"),
+                   caption, MessageButtons::YesNo, MessageIcon::Warning) == MessageResult::Yes;
+    }
+    return ShowMessageBox(this, QStringLiteral("Close this connection?"), caption,
+                          MessageButtons::YesNo, MessageIcon::Question) == MessageResult::Yes;
 }
 
 void Tchild::closeEvent(QCloseEvent* event) {

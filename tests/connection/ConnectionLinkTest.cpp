@@ -8,12 +8,15 @@
 #include "tests/connection/ConnectionTestSupport.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -245,6 +248,56 @@ TEST_F(ConnectionLink, AClosedConnectionStaysMinimisedInTheFrame) {
     ASSERT_EQ(frame.subWindowList().size(), 1);
     EXPECT_TRUE(window->isMinimized());
     EXPECT_EQ(boxes_.Count(), 0);
+}
+
+// Records whose folder is missing wait in memory after Stop. The window must not let them go
+// without asking; once the log tick has written them the ordinary question returns.
+TEST_F(ConnectionLink, UnwrittenLogRecordsAreNotGivenUpWithoutAsking) {
+    TestLine line(folder_, 22);
+    QTimer instrument;
+    instrument.setInterval(100);
+    QObject::connect(&instrument, &QTimer::timeout,
+                     [&line] { line.Write(StxMessage("Q,+001.00,-002.00,M,00")); });
+    instrument.start();
+    auto child = MakeChild();
+    child->Connect(22, 9600, kUvLetters, kUvName, "Pier", 'N');
+    ASSERT_TRUE(WaitFor([&] { return child->Settled(); }, kGenerousMs));
+
+    const std::string later = folder_.Path() + "/later";
+    child->StartLogging(later + "/Wind.txt");
+    ASSERT_TRUE(WaitFor([&] { return child->Log().RecordCount() >= 2; }, kGenerousMs));
+    child->StopLogging();
+    ASSERT_TRUE(child->Log().HasUnwrittenRecords());
+
+    const std::string lose = "Log records could not be written yet. Close anyway and lose them?";
+    boxes_.SetAnswer(MessageResult::No);
+    child->close();
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text.toStdString(), lose);
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Pier");
+    EXPECT_EQ(boxes_.Boxes()[0].buttons, MessageButtons::YesNo);
+    EXPECT_FALSE(child->Closing());
+
+    // The folder appears: the records follow on the log tick, logging stopped as it is.
+    ASSERT_EQ(::mkdir(later.c_str(), 0700), 0);
+    ASSERT_TRUE(WaitFor([&] { return !child->Log().HasUnwrittenRecords(); }, kGenerousMs));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(later + "/Wind [Pier]-0.txt")));
+    child->close();
+    ASSERT_EQ(boxes_.Count(), 2);
+    EXPECT_EQ(boxes_.Boxes()[1].text, "Close this connection?");
+    EXPECT_FALSE(child->Closing());
+
+    // Unwritten again; this time the user gives them up, and one question is enough.
+    child->StartLogging(folder_.Path() + "/missing/Wind.txt");
+    child->StopLogging();
+    ASSERT_TRUE(child->Log().HasUnwrittenRecords());
+    boxes_.SetAnswer(MessageResult::Yes);
+    child->close();
+    ASSERT_EQ(boxes_.Count(), 3);
+    EXPECT_EQ(boxes_.Boxes()[2].text.toStdString(), lose);
+    EXPECT_TRUE(child->IsClosed());
+    EXPECT_EQ(child->windowTitle(), "Closed..Pier");
+    instrument.stop();
 }
 
 }  // namespace

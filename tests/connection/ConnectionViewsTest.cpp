@@ -4,6 +4,7 @@
 #include "connection/Anemometer.h"
 #include "connection/ConnectionStatusBar.h"
 #include "connection/TextPanel.h"
+#include "logging/Logdlg.h"
 #include "tests/connection/ConnectionTestSupport.h"
 #include "widgets/Pgraph.h"
 #include "widgets/Varnwindsock.h"
@@ -30,6 +31,7 @@ namespace {
 
 using conntest::BoxRecorder;
 using conntest::StxMessage;
+using conntest::WaitFor;
 
 constexpr int kUvFormat = 0;     // VARN_UV_TWO_AXIS     IUVN
 constexpr int kPolarFormat = 1;  // VARN_POLAR_TWO_AXIS  IDMN
@@ -392,6 +394,90 @@ TEST_F(ConnectionViews, LoggingRecordsEveryAcceptedMessageAndBlocksTheClose) {
     EXPECT_NE(text.str().find("Q,095,006.00,M,00\x03"), std::string::npos);
     in.close();
     std::filesystem::remove_all(folder);
+}
+
+// A log folder that does not exist yet: root ignores permission bits, so this is the way to
+// make a file that cannot be created. Removed with its parent at the end.
+class LateFolder {
+public:
+    LateFolder()
+        : parent_(std::filesystem::temp_directory_path() /
+                  ("vx-conn-late-" + std::to_string(::getpid()))),
+          path_(parent_ / "later") {
+        std::filesystem::remove_all(parent_);
+        std::filesystem::create_directories(parent_);
+    }
+    ~LateFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(parent_, ignored);
+    }
+    std::string Base() const { return (path_ / "Wind.txt").string(); }
+    std::string File(int number) const {
+        return (path_ / ("Wind [Pier]-" + std::to_string(number) + ".txt")).string();
+    }
+    void Create() const { std::filesystem::create_directory(path_); }
+
+private:
+    std::filesystem::path parent_;
+    std::filesystem::path path_;
+};
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST_F(ConnectionViews, RecordsLeftUnwrittenAtStopFollowOnTheLogTick) {
+    UseFormat(kPolarFormat, QStringLiteral("Pier"));
+    LateFolder folder;
+    child_->StartLogging(folder.Base());
+    FeedPolar("090", "005.00");
+    FeedPolar("095", "006.00");
+    child_->StopLogging();
+    EXPECT_FALSE(child_->Logging());
+    EXPECT_TRUE(child_->Log().HasUnwrittenRecords());
+    ASSERT_EQ(host_.logErrors.size(), 1u);
+    EXPECT_EQ(host_.logErrors[0], "Cannot create file " + folder.File(0));
+
+    // Nothing else happens in the window: only its log tick can write the file now.
+    folder.Create();
+    ASSERT_TRUE(WaitFor([&] { return !child_->Log().HasUnwrittenRecords(); }, 10000));
+    const std::string text = ReadWhole(folder.File(0));
+    EXPECT_NE(text.find("Name: Pier\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Q,090,005.00,M,00\x03"), std::string::npos);
+    EXPECT_NE(text.find("Q,095,006.00,M,00\x03"), std::string::npos);
+    EXPECT_NE(text.find("Log file closed: "), std::string::npos);
+    EXPECT_EQ(host_.logErrors.size(), 1u);
+}
+
+// The log dialog is where a connection's log errors go in the program: its standard error box.
+class LogDialogHost : public DefaultConnectionHost {
+public:
+    LogEnvironment& LogSettings() override { return dialog; }
+    TfrmLogDlg dialog{"/tmp/Varn Log.txt"};
+};
+
+TEST(ConnectionLogErrors, AFileThatCannotBeCreatedIsShownOnceInTheStandardErrorBox) {
+    LogDialogHost host;
+    Tchild child(nullptr, &host);
+    child.findChild<QLineEdit*>(QStringLiteral("edSetName"))->setText(QStringLiteral("Pier"));
+    child.buApplySettingsClick();
+    LateFolder folder;
+    BoxRecorder boxes;
+    child.StartLogging(folder.Base());
+    for (int i = 0; i < 3; ++i) {
+        child.dpktStringPacket(nullptr, StxMessage("Q,090,005.00,M,00"));
+    }
+    child.StopLogging();
+    // Shown from the event loop; the log ticks that follow must not show it again.
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() > 0; }, 10000));
+    conntest::Pump(1000);
+    ASSERT_EQ(boxes.Count(), 1);
+    EXPECT_EQ(boxes.Boxes()[0].caption, "ventrix");
+    EXPECT_EQ(boxes.Boxes()[0].text.toStdString(), "Cannot create file " + folder.File(0) + ".");
+    EXPECT_EQ(boxes.Boxes()[0].icon, MessageIcon::Error);
 }
 
 }  // namespace
