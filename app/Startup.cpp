@@ -7,12 +7,15 @@
 #include "app/Main.h"
 #include "app/MdiFrame.h"
 #include "app/Newanemdlg.h"
+#include "app/ProgramConnectionHost.h"
+#include "connection/Anemometer.h"
 #include "logging/Logdlg.h"
 #include "serial/Comms.h"
 #include "serial/Sync.h"
 #include "widgets/Pictures.h"
 
 #include <QMdiSubWindow>
+#include <QPointer>
 
 namespace vx {
 namespace {
@@ -54,6 +57,29 @@ void CreateAboutBox(ProgramWindows& windows) {
     windows.parent->SetAboutBox(windows.frmAbout.get());
 }
 
+// A connection window in the frame, connected with the connect dialog's choices. Connect returns
+// once the instrument was heard or given up on; a port that will not open throws, leaving the
+// window (marked closed) in the frame, and the main window then pushes no settings to it.
+ConnectionOps* MakeConnection(QMdiArea& frame, const TfrmNewAnem& dialog, ConnectionHost& host) {
+    const int comNumber = dialog.SelectedPortNumber();
+    QPointer<Tchild> child = new Tchild(nullptr, &host);
+    child->setAttribute(Qt::WA_DeleteOnClose, false);
+    frame.addSubWindow(child)->show();
+    child->Connect(comNumber, dialog.SelectedBaud(), dialog.FormatLetters(), dialog.FormatName(),
+                   dialog.AnemometerName(), dialog.SelectedParity());
+    return child.data();
+}
+
+void JoinConnectionWindows(ProgramWindows& windows) {
+    windows.connectionHost = std::make_unique<ProgramConnectionHost>(
+        *windows.parent, *windows.frmNewAnem, *windows.frmLogDlg, *windows.frmAlarm);
+    SetConnectionHost(windows.connectionHost.get());
+    windows.parent->SetConnectionMaker(
+        [dialog = windows.frmNewAnem.get(), host = windows.connectionHost.get()](QMdiArea& frame) {
+            return MakeConnection(frame, *dialog, *host);
+        });
+}
+
 }  // namespace
 
 ProgramWindows::ProgramWindows() = default;
@@ -64,6 +90,9 @@ ProgramWindows::~ProgramWindows() {
         for (QMdiSubWindow* window : parent->Frame().subWindowList()) {
             delete window;
         }
+    }
+    if (connectionHost) {
+        SetConnectionHost(nullptr);
     }
 }
 
@@ -76,8 +105,7 @@ std::unique_ptr<ProgramWindows> CreateProgramWindows() {
     CreateAlarmDialog(*windows);
     CreateLogDialog(*windows);
     CreateAboutBox(*windows);
-    // The connection window joins here: windows->parent->SetConnectionMaker(...), creating it in
-    // the frame and connecting it with the connect dialog's choices.
+    JoinConnectionWindows(*windows);
     return windows;
 }
 

@@ -18,6 +18,7 @@ class TfrmLogDlg;
 class TfrmNewAnem;
 class TfrmSync;
 class Tparent;
+class ProgramConnectionHost;
 
 struct ProgramWindows {
     ProgramWindows();
@@ -35,6 +36,8 @@ struct ProgramWindows {
     std::unique_ptr<TfrmLogDlg> frmLogDlg;
     std::unique_ptr<LogDialogLink> logLink;
     std::unique_ptr<TfrmAbout> frmAbout;
+    // What connection windows ask of the windows above; they are created later, on Connect.
+    std::unique_ptr<ProgramConnectionHost> connectionHost;
 };
 
 // Creates the windows in order and joins them to the main window.

@@ -1,0 +1,51 @@
+#include "app/ProgramConnectionHost.h"
+
+#include "alarm/Alarm.h"
+#include "app/Main.h"
+#include "app/Newanemdlg.h"
+#include "logging/Logdlg.h"
+
+namespace vx {
+
+ProgramConnectionHost::ProgramConnectionHost(const Tparent& parent, TfrmNewAnem& connectDialog,
+                                             TfrmLogDlg& logDialog, TfrmAlarm& alarmDialog)
+    : parent_(parent),
+      connectDialog_(connectDialog),
+      logDialog_(logDialog),
+      alarmDialog_(alarmDialog) {}
+
+bool ProgramConnectionHost::DirectionAxis359() const {
+    return parent_.DirectionAxis359();
+}
+
+bool ProgramConnectionHost::MagAverageVector() const {
+    return parent_.MagAverageVector();
+}
+
+bool ProgramConnectionHost::DirAverageVector() const {
+    return parent_.DirAverageVector();
+}
+
+OutputFormatTable& ProgramConnectionHost::FormatTable() {
+    // The program has one format table, held by the connect dialog; a connection refills its
+    // own list from it, which reloads the table from the same definition text.
+    return const_cast<OutputFormatTable&>(connectDialog_.Formats());
+}
+
+int ProgramConnectionHost::SelectedFormatPosition() const {
+    return connectDialog_.ChosenFormatPosition();
+}
+
+LogEnvironment& ProgramConnectionHost::LogSettings() {
+    return logDialog_;
+}
+
+void ProgramConnectionHost::RaiseSpeedAlarm(const std::string& connectionName) {
+    alarmDialog_.RaiseSpeedAlarm(connectionName);
+}
+
+void ProgramConnectionHost::RaiseDirectionAlarm(const std::string& connectionName) {
+    alarmDialog_.RaiseDirectionAlarm(connectionName);
+}
+
+}  // namespace vx
