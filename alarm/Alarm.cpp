@@ -181,7 +181,7 @@ int TfrmAlarm::CurrentUnits() const {
 
 bool TfrmAlarm::ReadNumber(QLineEdit* field, double& value) {
     const std::string text = field->text().toStdString();
-    if (ParseFloatText(text, value)) {
+    if (ParseDecimalNumber(text, value)) {
         return true;
     }
     ShowErrorBox(ToQt(NotAFloatText(text)));

@@ -1,6 +1,7 @@
 #include "alarm/AlarmCheck.h"
 
 #include "connection/WindUnits.h"
+#include "platform/NumberText.h"
 
 #include <charconv>
 #include <cmath>
@@ -36,44 +37,12 @@ std::string_view SpeedUnitLabel(int unit) {
     return UnitText(KnownUnit(unit));
 }
 
-bool ParseFloatText(std::string_view text, double& value) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') {
-            return false;
-        }
-    }
-    if (text.empty()) {
-        return false;
-    }
-    double parsed = 0;
-    const auto result =
-        std::from_chars(text.data(), text.data() + text.size(), parsed, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size() ||
-        !std::isfinite(parsed)) {
-        return false;
-    }
-    value = parsed;
-    return true;
-}
-
 int PortNumberFromText(std::string_view text) {
     if (text.size() <= 3) {
         return -1;
     }
-    const std::string_view digits = text.substr(3, 2);
     int number = 0;
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
-        return -1;
-    }
-    return number;
+    return ParseWholeNumber(text.substr(3, 2), number) ? number : -1;
 }
 
 std::string NotAFloatText(std::string_view text) {

@@ -28,9 +28,6 @@ double ToMetresPerSecond(double value, int unit);
 double FromMetresPerSecond(double metresPerSecond, int unit);
 std::string_view SpeedUnitLabel(int unit);
 
-// A decimal number as typed ("." as decimal point, optional sign and exponent, blanks around it
-// allowed); false for anything else, infinities and NaN included.
-bool ParseFloatText(std::string_view text, double& value);
 // The port number in a port box's text: the characters from the 4th on, at most two, as a whole
 // number ("COM7" is 7, "COM12" 12); -1 when they are not one.
 int PortNumberFromText(std::string_view text);

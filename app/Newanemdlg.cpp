@@ -58,40 +58,13 @@ int ChosenPosition(const QComboBox& box) {
     return box.findText(box.currentText());
 }
 
-// A whole number the way the user may write it: spaces before it and a sign are allowed,
-// nothing after it.
-bool ParseWholeNumber(const QString& text, int& value) {
-    int i = 0;
-    while (i < text.size() && text[i] == QLatin1Char(' ')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
-    }
-    if (i == text.size()) {
-        return false;
-    }
-    int result = 0;
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-            return false;
-        }
-        result = result * 10 + (c.unicode() - u'0');
-    }
-    value = negative ? -result : result;
-    return true;
-}
-
 }  // namespace
 
 int PortNumberFromText(const QString& portText) {
     // "COM" is three characters; the number follows, at most two digits (COM1 .. COM50).
     const QString digits = portText.mid(3, 2);
     int number = 0;
-    if (!ParseWholeNumber(digits, number)) {
+    if (!ParseWholeNumber(digits.toStdString(), number)) {
         throw EConvertError("'" + digits.toStdString() + "' is not a valid integer value");
     }
     return number;

@@ -107,26 +107,4 @@ std::string CannotCreateFileText(std::string_view fileName) {
     return "Cannot create file " + std::string(fileName);
 }
 
-bool ParseWholeNumber(std::string_view text, int& value) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') {
-            return false;
-        }
-    }
-    if (text.empty()) {
-        return false;
-    }
-    int parsed = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
-        return false;
-    }
-    value = parsed;
-    return true;
-}
-
 }  // namespace vx

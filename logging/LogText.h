@@ -76,8 +76,4 @@ std::vector<std::string> SplitTextLines(std::string_view text);
 // The error shown when a log file cannot be created or written.
 std::string CannotCreateFileText(std::string_view fileName);
 
-// A whole number as typed (leading blanks, an optional sign, decimal digits); nothing else is
-// accepted, and a number beyond 32 bits is not one either.
-bool ParseWholeNumber(std::string_view text, int& value);
-
 }  // namespace vx

@@ -3,6 +3,7 @@
 #include "logging/LogFileName.h"
 #include "logging/LogHost.h"
 #include "platform/MessageBox.h"
+#include "platform/NumberText.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

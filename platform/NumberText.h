@@ -3,6 +3,7 @@
 // whatever locale the process runs under (QApplication sets the C locale from the environment).
 
 #include <string>
+#include <string_view>
 
 namespace vx {
 
@@ -12,5 +13,13 @@ std::string FormatFixed(double value, int decimals);
 
 // Shortest decimal form that reads back as the same double: 0.25, 4, 100.
 std::string FormatGeneral(double value);
+
+// A whole number as typed (leading blanks, an optional sign, decimal digits); nothing else is
+// accepted, and a number beyond 32 bits is not one either.
+bool ParseWholeNumber(std::string_view text, int& value);
+
+// A decimal number as typed ("." as decimal point, optional sign and exponent, blanks around it
+// allowed); false for anything else, infinities and NaN included.
+bool ParseDecimalNumber(std::string_view text, double& value);
 
 }  // namespace vx

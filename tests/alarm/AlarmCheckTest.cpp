@@ -1,4 +1,5 @@
 #include "alarm/AlarmCheck.h"
+#include "platform/NumberText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -156,15 +157,15 @@ TEST(SpeedUnitTest, ThresholdsConvertThroughTheUnitFactor) {
 
 TEST(SpeedUnitTest, FloatTextAcceptsNumbersOnly) {
     double value = -1;
-    EXPECT_TRUE(ParseFloatText("12.5", value));
+    EXPECT_TRUE(ParseDecimalNumber("12.5", value));
     EXPECT_EQ(value, 12.5);
-    EXPECT_TRUE(ParseFloatText(" -3 ", value));
+    EXPECT_TRUE(ParseDecimalNumber(" -3 ", value));
     EXPECT_EQ(value, -3);
-    EXPECT_TRUE(ParseFloatText("+1e2", value));
+    EXPECT_TRUE(ParseDecimalNumber("+1e2", value));
     EXPECT_EQ(value, 100);
     for (const char* bad : {"", "  ", "12,5", "abc", "1.2.3", "inf", "nan", "+-1", "0x10", "5 m"}) {
         value = 42;
-        EXPECT_FALSE(ParseFloatText(bad, value)) << bad;
+        EXPECT_FALSE(ParseDecimalNumber(bad, value)) << bad;
         EXPECT_EQ(value, 42) << bad;
     }
     EXPECT_EQ(NotAFloatText("abc"), "'abc' is not a valid floating point value");

@@ -1,5 +1,6 @@
 #include "logging/LogFileName.h"
 #include "logging/LogText.h"
+#include "platform/NumberText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
