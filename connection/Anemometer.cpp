@@ -267,6 +267,7 @@ void Tchild::SetSettled() {
 // the packet after its time-out and stop listening. Only the broken message is lost: listen
 // again at once.
 void Tchild::dpktTimeout(TSerDataPacket*) {
+    ++framerTimeouts_;
     if (!closed_) {
         ArmFramer();
     }

@@ -107,6 +107,8 @@ public:
 
     // --- State ---
     bool Settled() const { return settled_; }
+    // How often the framer gave up a message whose end never came.
+    int FramerTimeouts() const { return framerTimeouts_; }
     bool Closing() const { return closing_; }
     bool Logging() const { return log_.Logging(); }
     const std::string& ConnectionName() const { return name_; }
@@ -202,6 +204,7 @@ private:
     char parity_ = 'N';
     bool settled_ = false;
     bool closed_ = false;
+    int framerTimeouts_ = 0;
     bool closing_ = false;
     bool timeoutFired_ = false;  // tmrTimeout's tag
     int outputRateTag_ = 0;      // tmrOutputRate's tag
