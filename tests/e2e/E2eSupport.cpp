@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -235,12 +236,11 @@ void Program::Choose(const char* name) {
 
 namespace {
 
-// The dialog fills its port list while it is being shown, handling events in between; its
-// controls are set only once that has finished (the list ends with its first entry chosen).
-bool DialogReady(TfrmNewAnem& dialog) {
-    auto* port = dialog.findChild<QComboBox*>(QStringLiteral("cbPort"));
-    return dialog.isVisible() && port != nullptr &&
-           (port->count() == 0 || port->currentIndex() == 0);
+// The dialog fills its port list while it is being shown, handling events in between, before
+// its modal loop runs. Its controls are set only once that loop runs: a dialog ended before it
+// would leave the loop running with nothing to end it.
+bool DialogReady(const TfrmNewAnem& dialog, int loopLevelBefore) {
+    return dialog.isVisible() && QThread::currentThread()->loopLevel() > loopLevelBefore;
 }
 
 void FillDialog(TfrmNewAnem& dialog, const DialogChoice& choice) {
@@ -271,8 +271,9 @@ Tchild* Program::ConnectThroughDialog(const DialogChoice& choice) {
 
     QTimer driver;
     driver.setInterval(20);
-    QObject::connect(&driver, &QTimer::timeout, &dialog, [&dialog, &driver, choice] {
-        if (!DialogReady(dialog)) {
+    const int loopLevel = QThread::currentThread()->loopLevel();
+    QObject::connect(&driver, &QTimer::timeout, &dialog, [&dialog, &driver, choice, loopLevel] {
+        if (!DialogReady(dialog, loopLevel)) {
             return;
         }
         driver.stop();
