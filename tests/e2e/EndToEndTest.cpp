@@ -421,6 +421,13 @@ TEST_F(EndToEndLogging, SegmentFilesHoldExactlyTheAcceptedMessagesInOrder) {
     constexpr int kSegmentMs = 6000;
     for (int tick = 1; tick <= kTicks; ++tick) {
         Pump(kSegmentMs);
+        if (tick == 1) {
+            // While logging, the records reach the disk within about a second, not at Stop.
+            const std::vector<LogFileContent> current = LogFilesOf(folder, "Anemometer 1");
+            ASSERT_EQ(current.size(), 1u);
+            EXPECT_GT(current[0].lines.size(), 7 + 10);
+            EXPECT_FALSE(FileComplete(current[0]));
+        }
         program_->Windows().frmLogDlg->Timer1Timer();
         EXPECT_EQ(bar.PanelText(2), QString::number(tick) + " mins");
     }
@@ -452,6 +459,39 @@ TEST_F(EndToEndLogging, SegmentFilesHoldExactlyTheAcceptedMessagesInOrder) {
         ExpectRecordsAreTheSentMessages(records, sims_[i]->LogPath(), before[i], after[i]);
     }
     EXPECT_TRUE(boxes_.Boxes().empty()) << boxes_.Texts().join("|").toStdString();
+}
+
+TEST_F(EndToEndLogging, AFolderThatIsMissingIsReportedOnceAndTheRecordsFollowWhenItAppears) {
+    sims_.push_back(StartSim(23, {"--format", "VARN_UV_TWO_AXIS", "--rate", "4"}));
+    program_ = std::make_unique<Program>();
+    Tchild* child = Connect(23, QStringLiteral("VARN_UV_TWO_AXIS"));
+    ASSERT_NE(child, nullptr);
+    const QString folder = work_.filePath(QStringLiteral("not-yet"));
+    SetUpLogDialog(folder);
+    boxes_.Clear();
+
+    program_->Choose("StartStop1");
+    const QString expected = "Cannot create file " + folder + "/Varn Log [Anemometer 1]-0.txt.";
+    ASSERT_TRUE(WaitFor([&] { return !boxes_.Boxes().empty(); }, kDataWaitMs));
+    Pump(2000);  // eight more messages fail the same way: no more boxes
+    ASSERT_EQ(boxes_.Boxes().size(), 1u) << boxes_.Texts().join("|").toStdString();
+    EXPECT_EQ(boxes_.Boxes()[0].text, expected);
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "ventrix");
+
+    // Once the folder exists the waiting records go out, the first of them numbered 1.
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Pump(2000);
+    program_->Choose("StartStop1");
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const std::vector<LogFileContent> files = LogFilesOf(folder, "Anemometer 1");
+            return files.size() == 1 && FileComplete(files[0]);
+        },
+        10000));
+    const std::vector<std::string> records =
+        CheckFiles(LogFilesOf(folder, "Anemometer 1"), "Anemometer 1", "VARN_UV_TWO_AXIS");
+    EXPECT_GT(records.size(), 12u);  // four seconds at 4 Hz, none lost while the folder was missing
+    EXPECT_EQ(boxes_.Boxes().size(), 1u) << boxes_.Texts().join("|").toStdString();
 }
 
 }  // namespace
