@@ -71,7 +71,7 @@ SimRecord ReadSimLog(const std::string& path) {
             const auto fields = Split(Unescape(columns[4]), ',');
             record.intact.push_back({std::strtod(fields.at(1).c_str(), nullptr),
                                      std::strtod(fields.at(2).c_str(), nullptr)});
-        } else if (columns[2] != "ok" && columns[2] != "unheard") {
+        } else if (columns[2] != "ok" && columns[2] != "unheard" && columns[2] != "silent") {
             ++record.faulty;
         }
     }
@@ -122,7 +122,8 @@ protected:
                << "export VENTRIX_PORTS_DIR=" << dir_ << "/ports\n"
                << "start_sim() {\n"
                << "  " << kSim << " --port $1 --format VARN_UV_TWO_AXIS --rate 100 --baud 115200"
-               << " --speed 7 --turbulence 0.3 --duration " << kSeconds << " --seed $1"
+               << " --speed 7 --turbulence 0.3 --silence-after 0 --silence-for 3 --duration "
+               << kSeconds << " --seed $1"
                << " --log " << dir_ << "/sim$1.log $2 > " << dir_ << "/banner$1 &\n"
                << "  for i in $(seq 100); do grep -q '^ready' " << dir_
                << "/banner$1 && return 0; sleep 0.1; done; return 1\n"
@@ -147,7 +148,9 @@ TEST_F(ZeroLoss, AMinuteAtOneHundredHertzArrivesWholeWithAndWithoutFaults) {
 
     const SimRecord cleanSent = ReadSimLog(dir_ + "/sim31.log");
     const StreamRecord cleanRead = ReadStreamTable(dir_ + "/table31");
-    // Most of the minute is heard: the stream opens the port within a second or two.
+    // The instruments keep quiet for their first 3 s, while the streams open their ports (a
+    // message on the line while a port opens is lost on any serial line), then send for the
+    // rest of the minute.
     ASSERT_GT(cleanSent.accepted, (kSeconds - 5) * 100);
     EXPECT_EQ(cleanSent.faulty, 0);
     EXPECT_EQ(cleanRead.rejected, 0);
