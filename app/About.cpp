@@ -1,5 +1,7 @@
 #include "app/About.h"
 
+#include "app/Version.h"
+
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -56,7 +58,7 @@ QString TfrmAbout::ContactText() {
                "\n"
                "Varn Instruments\n"
                "Questions and reports: your Varn Instruments supplier.\n")
-        .arg(QStringLiteral(VENTRIX_VERSION));
+        .arg(QString::fromUtf8(kVentrixVersion));
 }
 
 void TfrmAbout::showEvent(QShowEvent* event) {
