@@ -24,7 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kTestData = fs::path(VX_SOURCE_DIR) / ".." / "shared" / "testdata" / "nmea";
+// Real captures kept in the repository with their provenance (SOURCES.md beside them).
+const fs::path kTestData = fs::path(VX_SOURCE_DIR) / "tests" / "data" / "nmea";
 
 std::string ReadBytes(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -137,14 +138,21 @@ bool OneDigitChecksumOk(const std::string& sentence) {
            XorOf(match[1]) == std::stoul(match[2], nullptr, 16);
 }
 
-void SkipWithoutTestData() {
-    if (!fs::exists(kTestData)) {
-        GTEST_SKIP() << "shared test data not found at " << kTestData;
+// A missing capture is a broken checkout, never a reason to pass: the fixture stops the test
+// with the path it looked for.
+class StreamCaptures : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"mwv_log_plaka.txt", "mwv_log_irene2015-garbled.txt",
+                                 "mwv_corpus.tsv", "nmea_other.tsv"}) {
+            ASSERT_TRUE(fs::is_regular_file(kTestData / name))
+                << "test data missing: " << (kTestData / name)
+                << " (it belongs to the repository: check out tests/data/nmea)";
+        }
     }
-}
+};
 
-TEST(StreamCaptures, PlakaLogEveryLineIsAPacketAndEveryChecksumPasses) {
-    SkipWithoutTestData();
+TEST_F(StreamCaptures, PlakaLogEveryLineIsAPacketAndEveryChecksumPasses) {
     const std::string bytes = ReadBytes(kTestData / "mwv_log_plaka.txt");
     const StreamRun run =
         RunStream("--format NMEA_POLAR \"" + (kTestData / "mwv_log_plaka.txt").string() + "\"");
@@ -173,32 +181,7 @@ TEST(StreamCaptures, PlakaLogEveryLineIsAPacketAndEveryChecksumPasses) {
     EXPECT_EQ(CountColumn(run, kAccepted), strict);
 }
 
-TEST(StreamCaptures, StupanFeedAcceptsStrictChecksumsPlusOneDigitOnes) {
-    SkipWithoutTestData();
-    const fs::path path = kTestData / "mwv_log_stupan.txt";
-    const StreamRun run =
-        RunStream("--format NMEA_POLAR --rate 1 --averaging 2 \"" + path.string() + "\"");
-    ASSERT_EQ(run.exitCode, 0) << run.errors;
-    int dollarLines = 0;
-    int strict = 0;
-    int oneDigit = 0;
-    for (std::string line : Split(ReadBytes(path), '\n')) {
-        line.pop_back();  // CR
-        // "!AIVDM" and "#EC..." lines have no "$": the framer passes over them.
-        if (line.empty() || line[0] != '$') {
-            continue;
-        }
-        ++dollarLines;
-        strict += StrictChecksumOk(line);
-        oneDigit += OneDigitChecksumOk(line);
-    }
-    EXPECT_EQ(run.rows.size(), static_cast<std::size_t>(dollarLines));
-    EXPECT_GT(oneDigit, 0);
-    EXPECT_EQ(CountColumn(run, kAccepted), strict + oneDigit);
-}
-
-TEST(StreamCaptures, IreneLogWithoutCarriageReturnsGivesNoPacket) {
-    SkipWithoutTestData();
+TEST_F(StreamCaptures, IreneLogWithoutCarriageReturnsGivesNoPacket) {
     const fs::path path = kTestData / "mwv_log_irene2015-garbled.txt";
     const StreamRun lfOnly = RunStream("--format NMEA_POLAR \"" + path.string() + "\"");
     ASSERT_EQ(lfOnly.exitCode, 0) << lfOnly.errors;
@@ -245,10 +228,9 @@ std::vector<CorpusRow> ReadTsv(const fs::path& path) {
     return rows;
 }
 
-TEST(StreamCaptures, MwvCorpusValuesMatchTheSentences) {
-    SkipWithoutTestData();
+TEST_F(StreamCaptures, MwvCorpusValuesMatchTheSentences) {
     const std::vector<CorpusRow> corpus = ReadTsv(kTestData / "mwv_corpus.tsv");
-    ASSERT_EQ(corpus.size(), 58u);
+    ASSERT_EQ(corpus.size(), 39u);
     std::string bytes;
     for (const CorpusRow& row : corpus) {
         bytes += row.sentence + "\r\n";
@@ -256,7 +238,7 @@ TEST(StreamCaptures, MwvCorpusValuesMatchTheSentences) {
     const StreamRun run = RunStreamOnBytes("--format NMEA_POLAR", bytes);
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     ASSERT_EQ(run.rows.size(), corpus.size());
-    double factor = 0;  // carried across messages: "S" (statute mph) is no units letter of ours
+    double factor = 0;  // carried across messages when a sentence has no units letter of ours
     for (std::size_t i = 0; i < corpus.size(); ++i) {
         const CorpusRow& row = corpus[i];
         const auto& out = run.rows[i];
@@ -287,8 +269,7 @@ TEST(StreamCaptures, MwvCorpusValuesMatchTheSentences) {
     }
 }
 
-TEST(StreamCaptures, OtherSentencesFollowTheLooseChecksumRule) {
-    SkipWithoutTestData();
+TEST_F(StreamCaptures, OtherSentencesFollowTheLooseChecksumRule) {
     std::string bytes;
     std::vector<CorpusRow> framed;
     for (const CorpusRow& row : ReadTsv(kTestData / "nmea_other.tsv")) {
@@ -303,10 +284,6 @@ TEST(StreamCaptures, OtherSentencesFollowTheLooseChecksumRule) {
     for (std::size_t i = 0; i < framed.size(); ++i) {
         const std::string& s = framed[i].sentence;
         bool expected = framed[i].checksumOk;
-        // "%x" reading: a dropped leading zero, or junk after the digits, still reads the value.
-        if (OneDigitChecksumOk(s) || s.find("*2b<0x0D>") != std::string::npos) {
-            expected = true;
-        }
         // The checksum was computed over Latin-1; this file holds the sentence in UTF-8 bytes.
         if (s.find("Beschr") != std::string::npos) {
             expected = false;
@@ -339,6 +316,70 @@ TEST(StreamFraming, StxStreamIsCutAtCrAndAStrayStartDoesNotRestart) {
                                                "9.000000"}));
     EXPECT_EQ(run.rows[4][kPacket], "5");
     EXPECT_EQ(run.rows[4][kU], "12.000000");
+}
+
+std::string Hex(unsigned value, const char* format) {
+    char text[8];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+struct FeedLine {
+    std::string text;
+    bool framed = false;    // starts with "$": the only lines that become packets
+    bool accepted = false;  // by the instrument's checksum rule
+    int windAngle = -1;     // an accepted MWV: the direction it carries
+};
+
+// One line of a masthead weather station behind a network multiplexer: MWV in upper- and
+// lower-case hex, a transducer line whose checksum lost its leading zero, a corrupted checksum,
+// AIS "!" and autopilot "#" lines that never frame.
+FeedLine MixedFeedLine(std::mt19937& random) {
+    const int angle = static_cast<int>(random() % 360);
+    const int tenths = static_cast<int>(random() % 300);
+    const std::string speed = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+    const std::string mwv = "WIMWV," + std::to_string(angle) + ",R," + speed + ",N,A";
+    // Two digits in this body keep its XOR below 16: one hex digit, as such devices send it.
+    const std::string rsa = "IIRSA," + std::to_string(10 + random() % 90) + ",A,,";
+    switch (random() % 6) {
+        case 0:
+            return {"$" + mwv + "*" + Hex(XorOf(mwv), "%02X"), true, true, angle};
+        case 1:
+            return {"$" + mwv + "*" + Hex(XorOf(mwv), "%02x"), true, true, angle};
+        case 2:
+            return {"$" + rsa + "*" + Hex(XorOf(rsa), "%x"), true, true};
+        case 3:
+            return {"$" + mwv + "*" + Hex(XorOf(mwv) ^ 0x21, "%02X"), true, false};
+        case 4:
+            return {"!AIVDM,1,1,,B,13u?etPv2;0n:dDPwUM1U1Cb069D,0*23", false, false};
+        default:
+            return {"#ECRPY,-1.2,0.4*" + Hex(XorOf("ECRPY,-1.2,0.4"), "%02X"), false, false};
+    }
+}
+
+TEST(StreamFraming, MixedFeedFramesDollarLinesAndReadsChecksumsLikePercentX) {
+    std::mt19937 random(11);
+    std::string bytes;
+    std::vector<FeedLine> framed;
+    for (int i = 0; i < 600; ++i) {
+        FeedLine line = MixedFeedLine(random);
+        bytes += line.text + "\r\n";
+        if (line.framed) {
+            ASSERT_EQ(OneDigitChecksumOk(line.text), line.text.compare(1, 4, "IIRS") == 0);
+            framed.push_back(std::move(line));
+        }
+    }
+    const StreamRun run = RunStreamOnBytes("--format NMEA_POLAR --rate 1 --averaging 2", bytes);
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    ASSERT_EQ(run.rows.size(), framed.size());
+    for (std::size_t i = 0; i < framed.size(); ++i) {
+        const auto& row = run.rows[i];
+        EXPECT_EQ(row[kAccepted] == "1", framed[i].accepted) << framed[i].text;
+        if (framed[i].windAngle >= 0) {
+            EXPECT_EQ(row[kValid], "1") << framed[i].text;
+            EXPECT_NEAR(std::stod(row[kDirection]), framed[i].windAngle, 1e-6) << framed[i].text;
+        }
+    }
 }
 
 TEST(StreamFraming, AnyBytesAreProcessedWithoutACrash) {
