@@ -2,6 +2,8 @@
 
 #include "connection/MessageParser.h"
 #include "connection/OutputFormats.h"
+#include "network/OutputFeed.h"
+#include "network/WindOutputs.h"
 #include "serial/Serpacket.h"
 #include "serial/Serport.h"
 #include "serial/UiThread.h"
@@ -9,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <exception>
+#include <memory>
 
 namespace vx {
 namespace {
@@ -21,6 +24,25 @@ void RequestStop(int) {
 
 TParity ParityOf(char letter) {
     return letter == 'E' ? pEven : letter == 'O' ? pOdd : pNone;
+}
+
+// The network outputs the options ask for, started; nothing when none are asked for or one
+// cannot start (then `error` says why).
+std::unique_ptr<WindOutputs> StartOutputs(const StreamOptions& options, std::string& error) {
+    if (!options.network.Any()) {
+        return nullptr;
+    }
+    OutputSettings settings = options.network.outputs;
+    if (settings.topic.empty()) {
+        settings.topic = ComName(options.port);
+    }
+    auto outputs = std::make_unique<WindOutputs>(
+        options.network.station.empty() ? StationName() : options.network.station);
+    error = outputs->Configure(settings);
+    if (!error.empty()) {
+        return nullptr;
+    }
+    return outputs;
 }
 
 }  // namespace
@@ -36,6 +58,12 @@ int RunLiveStream(const StreamOptions& options, const std::string& formatName,
     UiThread* previous = SetUiThread(&ui);
     long long packets = 0;
     int result = 0;
+    std::unique_ptr<WindOutputs> outputs = StartOutputs(options, error);
+    if (options.network.Any() && !outputs) {
+        SetUiThread(previous);
+        return 1;
+    }
+    std::unique_ptr<OutputFeed> feed = outputs ? std::make_unique<OutputFeed>(*outputs) : nullptr;
     {
         TSerComPort port;
         port.SetAutoOpen(false);
@@ -47,7 +75,10 @@ int RunLiveStream(const StreamOptions& options, const std::string& formatName,
         dpkt.OnStringPacket = [&](TSerDataPacket*, const std::string& packet) {
             if (options.count == 0 || packets < options.count) {
                 ++packets;
-                session.FeedPacket(packet);
+                const PacketResult fed = session.FeedPacket(packet);
+                if (feed && fed.valid) {
+                    feed->SampleTaken(session.Connection());
+                }
             }
         };
         dpkt.SetEnabled(true);
@@ -72,11 +103,17 @@ int RunLiveStream(const StreamOptions& options, const std::string& formatName,
                 return gStopRequested != 0 || counted || timedOut;
             };
             while (!ui.WaitUntil(finished, 100)) {
+                if (feed) {
+                    feed->Tick(session.Connection(), true, true);
+                }
             }
             dpkt.SetEnabled(false);
             port.SetOpen(false);
             ui.WaitUntil([&] { return port.GetState() == psClosed; }, 10000);
         }
+    }
+    if (outputs) {
+        outputs->Stop();  // says "offline" to the broker
     }
     SetUiThread(previous);
     std::signal(SIGINT, SIG_DFL);

@@ -61,14 +61,17 @@ bool ParseLiveOption(const std::string& arg, const std::string& value, StreamOpt
 
 }  // namespace
 
-const char* StreamUsage() {
-    return "usage: ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] [FILE|-]\n"
-           "       ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] --port N\n"
-           "                      [--baud B] [--parity N|O|E] [--count N] [--duration S]\n"
-           "Reads anemometer bytes from FILE or standard input, or live from serial port COMN,\n"
-           "cuts them into messages and writes one tab-separated line of wind values per\n"
-           "message. A live run ends after --count messages, after --duration seconds, or on\n"
-           "Ctrl-C.\n";
+std::string StreamUsage() {
+    return std::string(
+               "usage: ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] [FILE|-]\n"
+               "       ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] --port N\n"
+               "                      [--baud B] [--parity N|O|E] [--count N] [--duration S]\n"
+               "Reads anemometer bytes from FILE or standard input, or live from serial port "
+               "COMN,\n"
+               "cuts them into messages and writes one tab-separated line of wind values per\n"
+               "message. A live run ends after --count messages, after --duration seconds, or on\n"
+               "Ctrl-C.\n") +
+           NetworkUsage();
 }
 
 bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& options,
@@ -96,7 +99,7 @@ bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& opt
             arg.resize(equals);
         } else if (arg == "--format" || arg == "--rate" || arg == "--averaging" ||
                    arg == "--port" || arg == "--baud" || arg == "--parity" || arg == "--count" ||
-                   arg == "--duration") {
+                   arg == "--duration" || NetworkOptionTakesValue(arg)) {
             if (i + 1 >= args.size()) {
                 error = arg + " needs a value";
                 return false;
@@ -116,6 +119,10 @@ bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& opt
                 return false;
             }
             options.averaging = std::stoi(value);
+        } else if (IsNetworkOption(arg)) {
+            if (!ParseNetworkOption(arg, value, options.network, error)) {
+                return false;
+            }
         } else if (!ParseLiveOption(arg, value, options, error)) {
             return false;
         }
@@ -132,7 +139,11 @@ bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& opt
         error = "--count and --duration need --port";
         return false;
     }
-    return true;
+    if (options.port == 0 && (options.network.Any() || options.network.quiet)) {
+        error = "network outputs and --quiet need --port";
+        return false;
+    }
+    return CheckNetworkOptions(options.network, error);
 }
 
 }  // namespace vx

@@ -2,7 +2,9 @@
 // Command line of ventrix-stream:
 //   ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] [FILE|-]
 //   ventrix-stream --format NAME [...] --port N [--baud B] [--parity N|O|E]
-//                  [--count N] [--duration S]
+//                  [--count N] [--duration S] [network outputs, see NetworkOptions.h]
+
+#include "tools/stream/NetworkOptions.h"
 
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@ struct StreamOptions {
     char parity = 'N';    // N, O or E
     long long count = 0;  // stop after this many messages; 0 = no limit
     double duration = 0;  // stop after this many seconds; 0 = no limit
+    StreamNetworkOptions network;
 };
 
 // Parses the arguments after the program name. Options take their value as the next argument
@@ -28,6 +31,6 @@ struct StreamOptions {
 bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& options,
                         std::string& error);
 
-const char* StreamUsage();
+std::string StreamUsage();
 
 }  // namespace vx

@@ -20,9 +20,10 @@ void StreamSession::Feed(std::string_view bytes) {
     cutter_.Feed(bytes, [this](std::string_view packet) { HandlePacket(packet); });
 }
 
-void StreamSession::HandlePacket(std::string_view packet) {
+PacketResult StreamSession::HandlePacket(std::string_view packet) {
     const PacketResult result = connection_.HandlePacket(packet);
     WriteStreamRow(out_, ++packets_, result, connection_);
+    return result;
 }
 
 }  // namespace vx

@@ -27,13 +27,13 @@ public:
 
     void Feed(std::string_view bytes);
     // A message already cut by a serial port's framer (start character through CR).
-    void FeedPacket(std::string_view packet) { HandlePacket(packet); }
+    PacketResult FeedPacket(std::string_view packet) { return HandlePacket(packet); }
 
     std::int64_t PacketCount() const { return packets_; }
     const WindConnection& Connection() const { return connection_; }
 
 private:
-    void HandlePacket(std::string_view packet);
+    PacketResult HandlePacket(std::string_view packet);
 
     std::ostream& out_;
     WindConnection connection_;

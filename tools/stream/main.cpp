@@ -89,7 +89,9 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     if (options.port != 0) {
-        vx::StreamSession session(settings, std::cout);
+        // --quiet: the table goes nowhere (a service's journal needs no line per message).
+        std::ostream nowhere(nullptr);
+        vx::StreamSession session(settings, options.network.quiet ? nowhere : std::cout);
         std::string portError;
         const int result = vx::RunLiveStream(options, settings.formatName, session, portError);
         std::cout.flush();

@@ -1,0 +1,185 @@
+// MQTT through a real mosquitto broker on loopback: samples and statistics as JSON, the retained
+// status with "offline" on a stop, a broker that comes and goes, a user and password, and
+// nothing piling up while the broker is away.
+
+#include "network/WindJson.h"
+#include "network/WindOutputs.h"
+#include "tests/network/NetworkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace vx {
+namespace {
+
+using namespace test;
+
+WindReport Report(double magnitude, double direction) {
+    WindReport report;
+    report.time = WallClock::now();
+    report.magnitude = magnitude;
+    report.direction = direction;
+    report.u = -magnitude;
+    report.v = 0.125;
+    report.w = -0.5;
+    return report;
+}
+
+OutputSettings MqttTo(int port, const std::string& prefix) {
+    OutputSettings settings;
+    settings.mqtt.on = true;
+    settings.mqtt.samplesPerSecond = kMaxMessagesPerSecond;
+    settings.broker.host = "127.0.0.1";
+    settings.broker.port = port;
+    settings.broker.topicPrefix = prefix;
+    settings.topic = "Mast/1";
+    return settings;
+}
+
+bool Connected(const WindOutputs& outputs) {
+    return WaitUntil([&] { return outputs.Mqtt().connected; });
+}
+
+class MqttOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(broker_.Start()) << "mosquitto did not start"; }
+
+    Broker broker_;
+};
+
+TEST_F(MqttOutputTest, SamplesAndStatisticsArriveAsJsonUnderTheConnectionsTopic) {
+    Subscriber subscriber(broker_.Port(), "site/#");
+    ASSERT_TRUE(subscriber.Connected());
+    WindOutputs outputs("boat");
+    ASSERT_EQ(outputs.Configure(MqttTo(broker_.Port(), "site/wind")), "");
+    EXPECT_EQ(outputs.TopicBase(), "site/wind/Mast_1");
+    ASSERT_TRUE(subscriber.WaitFor("site/wind/Mast_1/status", "online"));
+
+    const WindReport report = Report(5.123456789, 229.4);
+    outputs.HandSample(report);
+    ASSERT_TRUE(WaitUntil([&] { return !subscriber.On("site/wind/Mast_1/sample").empty(); }));
+    const std::string sample = subscriber.On("site/wind/Mast_1/sample").front().payload;
+    EXPECT_EQ(JsonNumber(sample, "speed"), 5.123456789);  // exact, not rounded
+    EXPECT_EQ(JsonNumber(sample, "direction"), 229.4);
+    EXPECT_EQ(JsonNumber(sample, "u"), -5.123456789);
+    EXPECT_EQ(JsonNumber(sample, "v"), 0.125);
+    EXPECT_EQ(JsonNumber(sample, "w"), -0.5);
+    EXPECT_EQ(JsonText(sample, "time"), IsoUtcTime(report.time));
+    EXPECT_EQ(JsonText(sample, "speed"), "m/s");  // inside "units"
+
+    WindSummary summary;
+    summary.current = report;
+    summary.gustKnown = true;
+    summary.gust = 6.25;
+    summary.averagingMinutes = 10;
+    summary.vectorSpeed = 4;
+    summary.vectorDirection = 200;
+    summary.scalarSpeed = 4.5;
+    summary.scalarDirection = 210;
+    summary.maxGust = 9;
+    summary.minGust = 1.5;
+    outputs.HandSummary(summary);
+    ASSERT_TRUE(WaitUntil([&] { return !subscriber.On("site/wind/Mast_1/statistics").empty(); }));
+    const std::string stats = subscriber.On("site/wind/Mast_1/statistics").front().payload;
+    EXPECT_EQ(JsonNumber(stats, "gust"), 6.25);
+    EXPECT_EQ(JsonNumber(stats, "averaging_minutes"), 10);
+    EXPECT_EQ(JsonNumber(stats, "vector_speed"), 4);
+    EXPECT_EQ(JsonNumber(stats, "vector_direction"), 200);
+    EXPECT_EQ(JsonNumber(stats, "scalar_speed"), 4.5);
+    EXPECT_EQ(JsonNumber(stats, "scalar_direction"), 210);
+    EXPECT_EQ(JsonNumber(stats, "max_gust"), 9);
+    EXPECT_EQ(JsonNumber(stats, "min_gust"), 1.5);
+    EXPECT_EQ(JsonNumber(stats, "speed"), 5.123456789);
+
+    outputs.Stop();
+    EXPECT_TRUE(subscriber.WaitFor("site/wind/Mast_1/status", "offline"));
+}
+
+TEST_F(MqttOutputTest, StatusIsRetainedAndFollowsTheConnection) {
+    WindOutputs outputs("boat");
+    ASSERT_EQ(outputs.Configure(MqttTo(broker_.Port(), "ventrix/boat")), "");
+    ASSERT_TRUE(Connected(outputs));
+    outputs.SetLinkStatus(LinkStatus::PortLost);
+    {
+        // A dashboard that comes later still learns the state at once.
+        Subscriber late(broker_.Port(), "ventrix/#");
+        ASSERT_TRUE(late.WaitFor("ventrix/boat/Mast_1/status", "port lost"));
+        EXPECT_TRUE(late.On("ventrix/boat/Mast_1/status").front().retained);
+    }
+    Subscriber subscriber(broker_.Port(), "ventrix/#");
+    outputs.SetLinkStatus(LinkStatus::NoData);
+    EXPECT_TRUE(subscriber.WaitFor("ventrix/boat/Mast_1/status", "no data"));
+    outputs.SetLinkStatus(LinkStatus::Online);
+    EXPECT_TRUE(subscriber.WaitFor("ventrix/boat/Mast_1/status", "online"));
+}
+
+TEST_F(MqttOutputTest, PublishingResumesByItselfWhenTheBrokerReturns) {
+    WindOutputs outputs("boat");
+    ASSERT_EQ(outputs.Configure(MqttTo(broker_.Port(), "ventrix/boat")), "");
+    ASSERT_TRUE(Connected(outputs));
+
+    broker_.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return !outputs.Mqtt().connected; }));
+    // While it is away nothing waits: 1000 samples are dropped, not queued.
+    for (int i = 0; i < 1000; ++i) {
+        outputs.HandSample(Report(i % 50, 10));
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return outputs.Mqtt().dropped > 0; }));
+    EXPECT_FALSE(outputs.Mqtt().problem.empty());
+
+    ASSERT_TRUE(broker_.Start());
+    Subscriber subscriber(broker_.Port(), "ventrix/#");
+    ASSERT_TRUE(subscriber.Connected());
+    // Back online by itself, its status republished (the new broker kept nothing).
+    ASSERT_TRUE(subscriber.WaitFor("ventrix/boat/Mast_1/status", "online"));
+    outputs.HandSample(Report(7.5, 45));
+    ASSERT_TRUE(WaitUntil([&] { return !subscriber.On("ventrix/boat/Mast_1/sample").empty(); }));
+    const auto samples = subscriber.On("ventrix/boat/Mast_1/sample");
+    // Only what was handed over after the return arrives: nothing stale was kept.
+    EXPECT_EQ(samples.size(), 1u);
+    EXPECT_EQ(JsonNumber(samples.front().payload, "speed"), 7.5);
+    EXPECT_GE(outputs.Mqtt().connects, 2u);
+}
+
+TEST_F(MqttOutputTest, BrokerThatIsNotThereYetIsReachedWhenItStarts) {
+    Broker later;
+    WindOutputs outputs("boat");
+    ASSERT_EQ(outputs.Configure(MqttTo(later.Port(), "ventrix/boat")), "");
+    ASSERT_TRUE(WaitUntil([&] { return !outputs.Mqtt().problem.empty(); }));
+    EXPECT_FALSE(outputs.Mqtt().connected);
+    ASSERT_TRUE(later.Start());
+    EXPECT_TRUE(Connected(outputs));
+}
+
+TEST(MqttOutputAuth, UserAndPasswordAreSentAndAWrongOneIsReported) {
+    Broker broker;
+    broker.RequireUser("station", "s3cret:pass");
+    ASSERT_TRUE(broker.Start());
+    OutputSettings settings = MqttTo(broker.Port(), "ventrix/boat");
+    settings.broker.user = "station";
+    settings.broker.password = "wrong";
+    WindOutputs refused("boat");
+    ASSERT_EQ(refused.Configure(settings), "");
+    ASSERT_TRUE(WaitUntil([&] { return !refused.Mqtt().problem.empty(); }));
+    EXPECT_FALSE(refused.Mqtt().connected);
+
+    settings.broker.password = "s3cret:pass";
+    WindOutputs accepted("boat");
+    ASSERT_EQ(accepted.Configure(settings), "");
+    EXPECT_TRUE(Connected(accepted));
+}
+
+TEST(MqttOutputTls, ACaFileThatCannotBeReadIsReportedAtOnce) {
+    OutputSettings settings = MqttTo(FreePort(), "ventrix/boat");
+    settings.broker.tls = true;
+    settings.broker.caFile = "/nonexistent/ca.pem";
+    WindOutputs outputs("boat");
+    const std::string problem = outputs.Configure(settings);
+    EXPECT_NE(problem.find("/nonexistent/ca.pem"), std::string::npos) << problem;
+    EXPECT_FALSE(outputs.MqttRunning());
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,451 @@
+#include "tests/network/NetworkTestSupport.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <thread>
+
+namespace vx::test {
+namespace {
+
+sockaddr_in Loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+bool CanConnect(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = Loopback(port);
+    const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+int MillisecondsLeft(std::chrono::steady_clock::time_point end) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+}  // namespace
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = Loopback(0);
+    bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return condition();
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vx-net-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) {
+        path_ = pattern;
+    }
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+// ---- Broker ----
+
+Broker::Broker(int port) : port_(port) {}
+
+Broker::~Broker() {
+    Stop();
+}
+
+void Broker::RequireUser(const std::string& user, const std::string& password) {
+    passwordFile_ = folder_.Path() + "/passwords";
+    const std::string command = "/usr/bin/mosquitto_passwd -b -c '" + passwordFile_ + "' '" + user +
+                                "' '" + password + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        passwordFile_.clear();
+    }
+}
+
+bool Broker::Start() {
+    const std::string config = folder_.Path() + "/broker.conf";
+    {
+        std::ofstream out(config);
+        out << "listener " << port_ << " 127.0.0.1\n"
+            << "persistence false\n"
+            << "log_dest file " << folder_.Path() << "/broker.log\n"
+            << "log_type all\n";
+        if (passwordFile_.empty()) {
+            out << "allow_anonymous true\n";
+        } else {
+            out << "allow_anonymous false\npassword_file " << passwordFile_ << "\n";
+        }
+        // Started by root (as CI runs) the broker would switch to its own user, which cannot
+        // read this private folder.
+        if (geteuid() == 0) {
+            out << "user root\n";
+        }
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl("/usr/sbin/mosquitto", "mosquitto", "-c", config.c_str(), nullptr);
+        _exit(127);
+    }
+    if (pid_ < 0) {
+        return false;
+    }
+    return WaitUntil([this] { return CanConnect(port_); }, 15s);
+}
+
+void Broker::Stop() {
+    if (pid_ <= 0) {
+        return;
+    }
+    kill(pid_, SIGTERM);
+    int status = 0;
+    if (!WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5s)) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+}
+
+// ---- Subscriber ----
+
+Subscriber::Subscriber(int port, const std::string& pattern) : pattern_(pattern) {
+    mosquitto_lib_init();
+    client_ = mosquitto_new(nullptr, true, this);
+    mosquitto_connect_callback_set(client_, &Subscriber::OnConnect);
+    mosquitto_message_callback_set(client_, &Subscriber::OnMessage);
+    mosquitto_connect_async(client_, "127.0.0.1", port, 30);
+    mosquitto_loop_start(client_);
+}
+
+Subscriber::~Subscriber() {
+    mosquitto_disconnect(client_);
+    mosquitto_loop_stop(client_, true);
+    mosquitto_destroy(client_);
+}
+
+void Subscriber::OnConnect(mosquitto* client, void* self, int rc) {
+    auto* subscriber = static_cast<Subscriber*>(self);
+    if (rc == 0) {
+        mosquitto_subscribe(client, nullptr, subscriber->pattern_.c_str(), 1);
+    }
+}
+
+void Subscriber::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
+    auto* subscriber = static_cast<Subscriber*>(self);
+    std::lock_guard lock(subscriber->mutex_);
+    subscriber->subscribed_ = true;
+    subscriber->messages_.push_back({message->topic,
+                                     std::string(static_cast<const char*>(message->payload),
+                                                 static_cast<std::size_t>(message->payloadlen)),
+                                     message->retain});
+    subscriber->changed_.notify_all();
+}
+
+bool Subscriber::Connected(std::chrono::milliseconds deadline) {
+    // A subscription is known to be in place once anything arrives; a probe message on our own
+    // pattern's probe topic makes sure something does.
+    const std::string probe = pattern_.substr(0, pattern_.find('#')) + "probe";
+    return WaitUntil(
+        [&] {
+            {
+                std::lock_guard lock(mutex_);
+                if (subscribed_) {
+                    return true;
+                }
+            }
+            mosquitto_publish(client_, nullptr, probe.c_str(), 5, "probe", 0, false);
+            std::this_thread::sleep_for(50ms);
+            return false;
+        },
+        deadline);
+}
+
+std::vector<MqttMessage> Subscriber::Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+}
+
+std::vector<MqttMessage> Subscriber::On(const std::string& topic) const {
+    std::vector<MqttMessage> found;
+    for (const MqttMessage& message : Messages()) {
+        if (message.topic == topic) {
+            found.push_back(message);
+        }
+    }
+    return found;
+}
+
+std::optional<std::string> Subscriber::Last(const std::string& topic) const {
+    std::lock_guard lock(mutex_);
+    for (auto it = messages_.rbegin(); it != messages_.rend(); ++it) {
+        if (it->topic == topic) {
+            return it->payload;
+        }
+    }
+    return std::nullopt;
+}
+
+bool Subscriber::WaitFor(const std::string& topic, const std::string& payload,
+                         std::chrono::milliseconds deadline) const {
+    return WaitUntil([&] { return Last(topic) == payload; }, deadline);
+}
+
+void Subscriber::Clear() {
+    std::lock_guard lock(mutex_);
+    messages_.clear();
+}
+
+// ---- UDP and TCP ----
+
+UdpListener::UdpListener() {
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = Loopback(0);
+    bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+}
+
+UdpListener::~UdpListener() {
+    close(fd_);
+}
+
+std::optional<std::string> UdpListener::Receive(std::chrono::milliseconds deadline) {
+    pollfd fd{fd_, POLLIN, 0};
+    if (poll(&fd, 1, static_cast<int>(deadline.count())) <= 0) {
+        return std::nullopt;
+    }
+    char buffer[2048];
+    const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
+    if (got < 0) {
+        return std::nullopt;
+    }
+    return std::string(buffer, static_cast<std::size_t>(got));
+}
+
+TcpClient::TcpClient(int port, int receiveBuffer) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    const sockaddr_in address = Loopback(port);
+    if (connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd_);
+        fd_ = -1;
+    }
+}
+
+TcpClient::~TcpClient() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+void TcpClient::Send(const std::string& bytes) {
+    [[maybe_unused]] const ssize_t sent = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+}
+
+std::optional<std::string> TcpClient::ReadLine(std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        if (const std::size_t newline = buffer_.find('\n'); newline != std::string::npos) {
+            std::string line = buffer_.substr(0, newline + 1);
+            buffer_.erase(0, newline + 1);
+            return line;
+        }
+        if (ended_ || fd_ < 0) {
+            return std::nullopt;
+        }
+        pollfd fd{fd_, POLLIN, 0};
+        if (poll(&fd, 1, MillisecondsLeft(end)) <= 0) {
+            return std::nullopt;
+        }
+        char chunk[4096];
+        const ssize_t got = recv(fd_, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            ended_ = true;
+            continue;
+        }
+        buffer_.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+bool TcpClient::ClosedByServer(std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!ended_) {
+        pollfd fd{fd_, POLLIN, 0};
+        if (poll(&fd, 1, MillisecondsLeft(end)) <= 0) {
+            return false;
+        }
+        char chunk[65536];
+        const ssize_t got = recv(fd_, chunk, sizeof chunk, 0);
+        ended_ = got <= 0;
+    }
+    return true;
+}
+
+// ---- Children ----
+
+Child::Child(const std::vector<std::string>& arguments, const std::string& outputPath,
+             const std::vector<std::string>& environment, bool withErrors) {
+    // Everything the child needs is made before the fork: other threads of this process (a
+    // subscriber's network thread) may hold locks that the child would never see released.
+    std::vector<std::string> environmentCopy;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environmentCopy.emplace_back(*entry);
+    }
+    environmentCopy.insert(environmentCopy.end(), environment.begin(), environment.end());
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& entry : environmentCopy) {
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    }
+    envp.push_back(nullptr);
+    const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out, 1);
+        if (withErrors) {
+            dup2(out, 2);
+        }
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out);
+}
+
+Child::~Child() {
+    if (Running()) {
+        Signal(SIGKILL);
+        Wait(5s);
+    }
+}
+
+void Child::Signal(int signal) {
+    if (pid_ > 0) {
+        kill(pid_, signal);
+    }
+}
+
+bool Child::Running() {
+    if (pid_ <= 0) {
+        return false;
+    }
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        pid_ = -1;
+        return false;
+    }
+    return true;
+}
+
+int Child::Wait(std::chrono::milliseconds deadline) {
+    WaitUntil([this] { return !Running(); }, deadline);
+    return pid_ > 0 ? -1 : status_;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+SimInstrument::SimInstrument(const std::string& portsFolder, int comNumber,
+                             const std::vector<std::string>& options) {
+    std::vector<std::string> arguments = {VX_BINARY_DIR "/tools/sim/ventrix-sim", "--port",
+                                          std::to_string(comNumber), "--ports-dir", portsFolder};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const std::string banner = folder_.Path() + "/banner";
+    child_ = std::make_unique<Child>(arguments, banner);
+    ready_ = WaitUntil([&] { return ReadFile(banner).find("ready\n") != std::string::npos; });
+}
+
+// ---- Readers ----
+
+NmeaFields ParseSentence(const std::string& sentence) {
+    NmeaFields parsed;
+    static const std::regex kShape("\\$([^*]*)\\*([0-9A-F]{2})\r\n");
+    std::smatch match;
+    if (!std::regex_match(sentence, match, kShape)) {
+        return parsed;
+    }
+    const std::string body = match[1];
+    unsigned sum = 0;
+    for (const char c : body) {
+        sum ^= static_cast<unsigned char>(c);
+    }
+    parsed.checksumOk = sum == std::stoul(match[2], nullptr, 16);
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = body.find(',', begin);
+        parsed.fields.push_back(body.substr(begin, comma - begin));
+        if (comma == std::string::npos) {
+            break;
+        }
+        begin = comma + 1;
+    }
+    return parsed;
+}
+
+std::optional<double> JsonNumber(const std::string& json, const std::string& name) {
+    const std::regex pattern("\"" + name + "\":(-?[0-9][0-9.eE+-]*)");
+    std::smatch match;
+    if (!std::regex_search(json, match, pattern)) {
+        return std::nullopt;
+    }
+    return std::stod(match[1]);
+}
+
+std::optional<std::string> JsonText(const std::string& json, const std::string& name) {
+    const std::regex pattern("\"" + name + "\":\"([^\"]*)\"");
+    std::smatch match;
+    if (!std::regex_search(json, match, pattern)) {
+        return std::nullopt;
+    }
+    return match[1].str();
+}
+
+bool JsonIsNull(const std::string& json, const std::string& name) {
+    return json.find("\"" + name + "\":null") != std::string::npos;
+}
+
+}  // namespace vx::test

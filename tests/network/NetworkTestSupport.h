@@ -1,0 +1,181 @@
+#pragma once
+// Real network parts for the output tests, on loopback only: a mosquitto broker started for the
+// test, an MQTT subscriber, a UDP listener and a TCP client, and readers of what they receive.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace vx::test {
+
+using namespace std::chrono_literals;
+
+// A port on 127.0.0.1 that was free a moment ago.
+int FreePort();
+// Calls `condition` until it holds or the deadline passes; returns its last answer.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 20s);
+
+// A temporary folder, removed with its contents.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// /usr/sbin/mosquitto on 127.0.0.1 with a configuration written here: no persistence, anonymous
+// clients unless a user is given.
+class Broker {
+public:
+    explicit Broker(int port = FreePort());
+    ~Broker();
+    Broker(const Broker&) = delete;
+    Broker& operator=(const Broker&) = delete;
+
+    // Only this user (with this password) may connect.
+    void RequireUser(const std::string& user, const std::string& password);
+    // Starts it and waits until it takes connections.
+    bool Start();
+    void Stop();
+    int Port() const { return port_; }
+    bool Running() const { return pid_ > 0; }
+
+private:
+    TempFolder folder_;
+    int port_;
+    pid_t pid_ = -1;
+    std::string passwordFile_;
+};
+
+struct MqttMessage {
+    std::string topic;
+    std::string payload;
+    bool retained = false;
+};
+
+// A libmosquitto client that subscribes to a pattern and keeps what arrives.
+class Subscriber {
+public:
+    Subscriber(int port, const std::string& pattern);
+    ~Subscriber();
+    Subscriber(const Subscriber&) = delete;
+    Subscriber& operator=(const Subscriber&) = delete;
+
+    bool Connected(std::chrono::milliseconds deadline = 10s);
+    std::vector<MqttMessage> Messages() const;
+    std::vector<MqttMessage> On(const std::string& topic) const;
+    // The last payload seen on the topic.
+    std::optional<std::string> Last(const std::string& topic) const;
+    // Waits until the topic's last payload is `payload`.
+    bool WaitFor(const std::string& topic, const std::string& payload,
+                 std::chrono::milliseconds deadline = 20s) const;
+    void Clear();
+
+private:
+    static void OnConnect(mosquitto*, void*, int);
+    static void OnMessage(mosquitto*, void*, const mosquitto_message*);
+
+    mosquitto* client_ = nullptr;
+    std::string pattern_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    bool subscribed_ = false;
+    std::vector<MqttMessage> messages_;
+};
+
+// Datagrams sent to a port on 127.0.0.1.
+class UdpListener {
+public:
+    UdpListener();
+    ~UdpListener();
+    int Port() const { return port_; }
+    // The next datagram, or nothing within the deadline.
+    std::optional<std::string> Receive(std::chrono::milliseconds deadline = 10s);
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// A TCP client of 127.0.0.1:port. receiveBuffer > 0 shrinks the socket's buffer before connecting.
+class TcpClient {
+public:
+    explicit TcpClient(int port, int receiveBuffer = 0);
+    ~TcpClient();
+    bool Connected() const { return fd_ >= 0; }
+    void Send(const std::string& bytes);
+    // The next CR LF line (CR LF kept), or nothing within the deadline / at end of stream.
+    std::optional<std::string> ReadLine(std::chrono::milliseconds deadline = 10s);
+    // True once the server has closed the connection (reads what is left, discarding it).
+    bool ClosedByServer(std::chrono::milliseconds deadline = 10s);
+
+private:
+    int fd_ = -1;
+    std::string buffer_;
+    bool ended_ = false;
+};
+
+// A program of the build run as a child, its standard output going to a file.
+class Child {
+public:
+    // `environment`: NAME=VALUE entries added to this process's environment. With
+    // `withErrors` the standard error goes to the file too.
+    Child(const std::vector<std::string>& arguments, const std::string& outputPath,
+          const std::vector<std::string>& environment = {}, bool withErrors = false);
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    void Signal(int signal);
+    // Waits for the end; its exit status, or -1 (killed by a signal, or still running).
+    int Wait(std::chrono::milliseconds deadline = 30s);
+    bool Running();
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+std::string ReadFile(const std::string& path);
+
+// ventrix-sim on COM<port> in `portsFolder`, ready to be opened.
+class SimInstrument {
+public:
+    SimInstrument(const std::string& portsFolder, int comNumber,
+                  const std::vector<std::string>& options);
+    bool Ready() const { return ready_; }
+
+private:
+    TempFolder folder_;
+    std::unique_ptr<Child> child_;
+    bool ready_ = false;
+};
+
+// A received NMEA sentence: "$" body "*" hh CR LF with a right checksum, cut into fields.
+struct NmeaFields {
+    bool checksumOk = false;
+    std::vector<std::string> fields;  // fields[0] is the talker and type ("WIMWV")
+};
+NmeaFields ParseSentence(const std::string& sentence);
+
+// A member of a flat JSON object: its number, or nothing when absent or null.
+std::optional<double> JsonNumber(const std::string& json, const std::string& name);
+std::optional<std::string> JsonText(const std::string& json, const std::string& name);
+bool JsonIsNull(const std::string& json, const std::string& name);
+
+}  // namespace vx::test

@@ -1,0 +1,272 @@
+// ventrix-stream as an unattended station runs it: a simulated instrument on a pseudo-terminal,
+// NMEA sentences out over UDP and TCP, JSON out to a real broker, each with the values of the
+// stream's own table; the broker's last will when the station dies.
+
+#include "tests/network/NetworkTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace vx {
+namespace {
+
+using namespace test;
+
+const std::string kStream = VX_BINARY_DIR "/tools/stream/ventrix-stream";
+
+// One row of the stream's table: the values after one message.
+struct Row {
+    bool valid = false;
+    double magnitude = 0;
+    double direction = 0;
+    double u = 0;
+    double v = 0;
+    double gust = 0;
+};
+
+std::vector<Row> ReadTable(const std::string& text) {
+    std::vector<Row> rows;
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');) {
+            cells.push_back(cell);
+        }
+        if (cells.size() < 9) {
+            continue;
+        }
+        rows.push_back({cells[2] == "1", std::stod(cells[3]), std::stod(cells[4]),
+                        std::stod(cells[5]), std::stod(cells[6]), std::stod(cells[8])});
+    }
+    return rows;
+}
+
+std::vector<Row> ValidRows(const std::vector<Row>& rows) {
+    std::vector<Row> valid;
+    for (const Row& row : rows) {
+        if (row.valid) {
+            valid.push_back(row);
+        }
+    }
+    return valid;
+}
+
+// True when the MWV sentence carries the row's values: the angle to 0.1 degree, the speed (m/s)
+// to 0.01.
+bool MwvOf(const std::string& sentence, const Row& row) {
+    const NmeaFields parsed = ParseSentence(sentence);
+    if (!parsed.checksumOk || sentence.size() > 82 || parsed.fields.size() != 6 ||
+        parsed.fields[0] != "WIMWV" || parsed.fields[2] != "R" || parsed.fields[4] != "M" ||
+        parsed.fields[5] != "A") {
+        return false;
+    }
+    double direction = std::round(row.direction * 10) / 10;
+    if (direction >= 360) {
+        direction -= 360;
+    }
+    return std::abs(std::stod(parsed.fields[1]) - direction) < 1e-9 &&
+           std::abs(std::stod(parsed.fields[3]) - row.magnitude) <= 0.0050001;
+}
+
+bool JsonOf(const std::string& json, const Row& row) {
+    return std::abs(JsonNumber(json, "speed").value_or(-1) - row.magnitude) < 1e-6 &&
+           std::abs(JsonNumber(json, "direction").value_or(-1) - row.direction) < 1e-6 &&
+           std::abs(JsonNumber(json, "u").value_or(-1e9) - row.u) < 1e-6 &&
+           std::abs(JsonNumber(json, "v").value_or(-1e9) - row.v) < 1e-6;
+}
+
+// Every message received stands for one of the rows, in the rows' order. (Two messages that the
+// serial link delivers within one rate-limit interval give one message, not two.)
+template <class Matches>
+::testing::AssertionResult FollowRows(const std::vector<std::string>& received,
+                                      const std::vector<Row>& rows, Matches matches) {
+    std::size_t row = 0;
+    for (const std::string& message : received) {
+        while (row < rows.size() && !matches(message, rows[row])) {
+            ++row;
+        }
+        if (row == rows.size()) {
+            return ::testing::AssertionFailure() << "no row, in order, for " << message;
+        }
+        ++row;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class StreamNetworkTest : public ::testing::Test {
+protected:
+    TempFolder ports_;
+    TempFolder files_;
+
+    std::vector<std::string> StreamArguments(int comNumber, const std::vector<std::string>& more) {
+        std::vector<std::string> arguments = {
+            kStream, "--format", "VARN_UV_TWO_AXIS",        "--rate",
+            "10",    "--port",   std::to_string(comNumber), "--baud",
+            "9600"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return arguments;
+    }
+    std::vector<std::string> Environment() const { return {"VENTRIX_PORTS_DIR=" + ports_.Path()}; }
+};
+
+TEST_F(StreamNetworkTest, SentencesAndJsonCarryTheValuesOfTheStreamsTable) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber subscriber(broker.Port(), "station/#");
+    ASSERT_TRUE(subscriber.Connected());
+    UdpListener udp;
+    const int tcpPort = FreePort();
+    SimInstrument sim(ports_.Path(), 21,
+                      {"--format", "VARN_UV_TWO_AXIS", "--rate", "10", "--seed", "5"});
+    ASSERT_TRUE(sim.Ready());
+
+    const std::string table = files_.Path() + "/table";
+    Child stream(
+        StreamArguments(
+            21, {"--count", "60", "--nmea-udp", "127.0.0.1:" + std::to_string(udp.Port()),
+                 "--nmea-tcp", std::to_string(tcpPort), "--nmea-rate", "100", "--nmea-unit", "M",
+                 "--mqtt", "mqtt://127.0.0.1:" + std::to_string(broker.Port()) + "/station/one",
+                 "--mqtt-rate", "100", "--name", "mast"}),
+        table, Environment());
+    std::unique_ptr<TcpClient> client;
+    ASSERT_TRUE(WaitUntil([&] {
+        client = std::make_unique<TcpClient>(tcpPort);
+        return client->Connected();
+    }));
+    ASSERT_EQ(stream.Wait(), 0) << ReadFile(table);
+
+    const std::vector<Row> rows = ValidRows(ReadTable(ReadFile(table)));
+    ASSERT_GE(rows.size(), 50u);
+
+    // UDP: an MWV per valid message, in order, each with that message's values.
+    std::vector<std::string> datagrams;
+    while (const auto datagram = udp.Receive(std::chrono::milliseconds(500))) {
+        datagrams.push_back(*datagram);
+    }
+    std::vector<std::string> mwv;
+    for (const std::string& datagram : datagrams) {
+        if (datagram.compare(0, 6, "$WIMWV") == 0) {
+            mwv.push_back(datagram);
+        } else {
+            EXPECT_EQ(datagram.compare(0, 6, "$WIXDR"), 0) << datagram;
+            EXPECT_TRUE(ParseSentence(datagram).checksumOk) << datagram;
+        }
+    }
+    EXPECT_GE(mwv.size(), rows.size() - 5);
+    EXPECT_TRUE(FollowRows(mwv, rows, MwvOf));
+
+    // TCP: the same sentences, from whenever the client came in.
+    std::vector<std::string> lines;
+    while (const auto line = client->ReadLine(std::chrono::milliseconds(500))) {
+        if (line->compare(0, 6, "$WIMWV") == 0) {
+            lines.push_back(*line);
+        }
+    }
+    ASSERT_FALSE(lines.empty());
+    ASSERT_LE(lines.size(), mwv.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[lines.size() - 1 - i], mwv[mwv.size() - 1 - i]);
+    }
+
+    // MQTT: one JSON message per valid message, with its exact values; then "offline".
+    ASSERT_TRUE(subscriber.WaitFor("station/one/mast/status", "offline"));
+    const auto samples = subscriber.On("station/one/mast/sample");
+    std::vector<std::string> json;
+    for (const MqttMessage& sample : samples) {
+        json.push_back(sample.payload);
+    }
+    EXPECT_GE(json.size(), rows.size() - 5);
+    EXPECT_TRUE(FollowRows(json, rows, JsonOf));
+    const auto statistics = subscriber.On("station/one/mast/statistics");
+    ASSERT_FALSE(statistics.empty());
+    const auto gust = JsonNumber(statistics.back().payload, "gust");
+    ASSERT_TRUE(gust);
+    EXPECT_GT(*gust, 0);
+}
+
+TEST_F(StreamNetworkTest, TheBrokerSaysOfflineWhenTheStationDies) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber subscriber(broker.Port(), "ventrix/#");
+    ASSERT_TRUE(subscriber.Connected());
+    SimInstrument sim(ports_.Path(), 22, {"--format", "VARN_UV_TWO_AXIS", "--rate", "10"});
+    ASSERT_TRUE(sim.Ready());
+    Child stream(StreamArguments(22, {"--mqtt", "mqtt://127.0.0.1:" + std::to_string(broker.Port()),
+                                      "--station", "mast-7", "--quiet"}),
+                 files_.Path() + "/table", Environment());
+    ASSERT_TRUE(subscriber.WaitFor("ventrix/mast-7/COM22/status", "online"));
+    ASSERT_TRUE(WaitUntil([&] { return !subscriber.On("ventrix/mast-7/COM22/sample").empty(); }));
+    EXPECT_TRUE(ReadFile(files_.Path() + "/table").empty());  // --quiet
+
+    stream.Signal(SIGKILL);
+    EXPECT_TRUE(subscriber.WaitFor("ventrix/mast-7/COM22/status", "offline"));
+}
+
+TEST_F(StreamNetworkTest, AClientThatStopsReadingDoesNotSlowTheStation) {
+    SimInstrument sim(ports_.Path(), 23,
+                      {"--format", "NMEA_POLAR", "--rate", "100", "--baud", "38400"});
+    ASSERT_TRUE(sim.Ready());
+    const int tcpPort = FreePort();
+    const std::string table = files_.Path() + "/table";
+    std::vector<std::string> arguments =
+        StreamArguments(23, {"--count", "600", "--nmea-tcp", "127.0.0.1:" + std::to_string(tcpPort),
+                             "--nmea-rate", "100"});
+    arguments[2] = "NMEA_POLAR";
+    arguments[4] = "100";
+    arguments[8] = "38400";
+    Child stream(arguments, table, Environment());
+    std::unique_ptr<TcpClient> stuck;
+    ASSERT_TRUE(WaitUntil([&] {
+        stuck = std::make_unique<TcpClient>(tcpPort, 2048);  // and never reads
+        return stuck->Connected();
+    }));
+    TcpClient reader(tcpPort);
+    ASSERT_TRUE(reader.Connected());
+    // Six seconds of messages at 100 Hz: the reader gets a steady stream all along.
+    int sentences = 0;
+    while (const auto line = reader.ReadLine(std::chrono::seconds(2))) {
+        ASSERT_TRUE(ParseSentence(*line).checksumOk) << *line;
+        ++sentences;
+    }
+    EXPECT_EQ(stream.Wait(), 0);
+    EXPECT_EQ(ReadTable(ReadFile(table)).size(), 600u);
+    EXPECT_GT(sentences, 300);
+}
+
+TEST_F(StreamNetworkTest, MistakesInTheNetworkOptionsExitWithTwoAndSayWhy) {
+    struct Case {
+        std::vector<std::string> options;
+        std::string said;
+    };
+    const std::vector<Case> cases = {
+        {{"--port", "3", "--nmea-udp", "bad host:10110"}, "bad host"},
+        {{"--port", "3", "--nmea-udp", "plotter"}, "HOST:PORT"},
+        {{"--port", "3", "--nmea-tcp", "boat.local:10110"}, "address of this computer"},
+        {{"--port", "3", "--nmea-tcp", "70000"}, "65535"},
+        {{"--port", "3", "--nmea-rate", "0"}, "--nmea-rate"},
+        {{"--port", "3", "--nmea-unit", "F"}, "--nmea-unit"},
+        {{"--port", "3", "--mqtt", "tcp://broker"}, "mqtt://"},
+        {{"--port", "3", "--mqtt", "mqtt://broker/a/#"}, "\"#\""},
+        {{"--port", "3", "--mqtt", "mqtt://broker", "--mqtt-ca", "/etc/ca.pem"}, "mqtts://"},
+        {{"--port", "3", "--mqtt-password-file", "/nonexistent"}, "/nonexistent"},
+        {{"--nmea-udp", "127.0.0.1:10110", "-"}, "need --port"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {kStream, "--format", "NMEA_POLAR"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const std::string output = files_.Path() + "/errors";
+        Child stream(arguments, output, {}, true);
+        EXPECT_EQ(stream.Wait(), 2) << c.options[2];
+        EXPECT_NE(ReadFile(output).find(c.said), std::string::npos) << ReadFile(output);
+    }
+}
+
+}  // namespace
+}  // namespace vx
