@@ -33,7 +33,35 @@ void TCompass::SetBearing(int bearing) {
     if (bearing >= 0 && bearing <= 359) {
         bearing_ = bearing;
     }
-    update();
+    RequestFrame();
+}
+
+// Without a pacer every request repaints the control, as each bearing given is to be shown
+// afresh; through one, only a needle that moved is drawn again, and only around it.
+void TCompass::RefreshView() {
+    if (Pacer() == nullptr) {
+        update();
+        return;
+    }
+    if (!isVisible() || bearing_ == shownBearing_) {
+        return;
+    }
+    update(NeedleArea(shownBearing_) | NeedleArea(bearing_));
+    shownBearing_ = bearing_;
+}
+
+QRect TCompass::NeedleArea(int bearing) const {
+    const double scale = static_cast<double>(DrawSide()) / kLogicalWidth;
+    const QPoint end = NeedleEnd(bearing);
+    const QPointF centre(-kLogicalOriginX * scale, kLogicalOriginY * scale);
+    const QPointF tip((end.x() - kLogicalOriginX) * scale, (kLogicalOriginY - end.y()) * scale);
+    // Half the pen, its round cap, and a pixel of smoothing on every side.
+    const double margin = kNeedleWidth * scale / 2 + 2;
+    return QRectF(centre, tip)
+        .normalized()
+        .adjusted(-margin, -margin, margin, margin)
+        .toAlignedRect()
+        .intersected(rect());
 }
 
 void TCompass::SetRose(int rose) {
@@ -77,9 +105,16 @@ void TCompass::DrawCompassNeedle(QPainter& canvas, int bearing) const {
     canvas.setPen(pen);
 }
 
-void TCompass::paintEvent(QPaintEvent*) {
+void TCompass::paintEvent(QPaintEvent* event) {
+    paintArea_ = event->rect();
+    if (paintArea_.contains(NeedleArea(bearing_)) &&
+        paintArea_.contains(NeedleArea(shownBearing_))) {
+        shownBearing_ = bearing_;
+    }
     QPainter canvas(this);
     Paint(canvas);
+    // A paint asked for from elsewhere draws the whole control.
+    paintArea_ = QRect();
 }
 
 void TCompass::Paint(QPainter& canvas) {
@@ -87,7 +122,7 @@ void TCompass::Paint(QPainter& canvas) {
     SetCoordinateSystem(canvas);
     drawRect_ = QRectF(QPointF(-(kLogicalWidth / 2), -(kLogicalHeight / 2)),
                        QPointF(kLogicalWidth / 2, kLogicalHeight / 2));
-    DrawRose(canvas);
+    DrawRose(canvas, paintArea_.isEmpty() ? rect() : paintArea_);
     canvas.setRenderHint(QPainter::Antialiasing, true);
     DrawCompassNeedle(canvas, bearing_);
 }
@@ -105,15 +140,20 @@ void TCompass::FillOutsideSquare(QPainter& canvas) const {
     }
 }
 
-void TCompass::DrawRose(QPainter& canvas) {
+// Only the part of the picture that is being repainted is copied.
+void TCompass::DrawRose(QPainter& canvas, const QRect& area) {
     // The logical rectangle has y upward; in device pixels it is the square itself. Drawing it
     // with the view transform off keeps the picture upright.
     const QRect target = canvas.combinedTransform().mapRect(drawRect_.normalized()).toRect();
     const QImage& rose = ScaledRose(target.width());
+    const QRect part = area.intersected(target);
+    if (part.isEmpty()) {
+        return;
+    }
     canvas.save();
     canvas.setViewTransformEnabled(false);
     canvas.setCompositionMode(QPainter::CompositionMode_Source);
-    canvas.drawImage(target.topLeft(), rose);
+    canvas.drawImage(part.topLeft(), rose, part.translated(-target.topLeft()));
     canvas.restore();
 }
 

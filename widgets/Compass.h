@@ -2,6 +2,12 @@
 // TCompass: a rose picture scaled to the control with a white needle at a bearing in whole
 // degrees. The drawing is a square of side min(width, height) at the top-left corner, in logical
 // units of 1400 from the centre to each edge with y growing upward.
+//
+// With a frame pacer set, a new bearing reaches the screen at the pacer's next frame, and only
+// the squares around the old and the new needle are drawn again: the rose behind a needle that
+// did not move costs nothing.
+
+#include "widgets/FramePacer.h"
 
 #include <QImage>
 #include <QPoint>
@@ -12,7 +18,7 @@ class QPainter;
 
 namespace vx {
 
-class TCompass : public QWidget {
+class TCompass : public QWidget, public PacedView {
     Q_OBJECT
 
 public:
@@ -37,10 +43,13 @@ public:
 
     // Side of the square drawing in pixels.
     int DrawSide() const;
+    // The pixels the needle at a bearing may touch, smoothing included.
+    QRect NeedleArea(int bearing) const;
 
 protected:
     virtual void Paint(QPainter& canvas);
     void paintEvent(QPaintEvent* event) override;
+    void RefreshView() override;
 
 private:
     static constexpr int kLogicalWidth = 2800;
@@ -50,10 +59,13 @@ private:
 
     void LoadRose(int rose);
     void FillOutsideSquare(QPainter& canvas) const;
-    void DrawRose(QPainter& canvas);
+    void DrawRose(QPainter& canvas, const QRect& area);
     const QImage& ScaledRose(int side);
 
     int bearing_ = 0;
+    // The bearing of the needle on screen (or about to be, once a repaint is under way).
+    int shownBearing_ = 0;
+    QRect paintArea_;  // the part of the control the paint in progress draws
     int roseType_ = 0;
     // Where the rose is stretched to, in logical units (left, top, right, bottom).
     QRectF drawRect_;

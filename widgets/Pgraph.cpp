@@ -50,18 +50,20 @@ void Tpgraph::DataPoint(TColor colour, int value) {
 
 void Tpgraph::Update() {
     EnsureLayout();
-    if (scrolling_) {
-        ScrollGraph();
-    }
     ShiftY();
-    DisplayLiveBand(LastY(currentSlot_));
-    DrawAxes();
-    // Coalesced: with many instruments at 100 Hz an immediate repaint per step would flush the
-    // window far more often than the screen refreshes.
-    update();
+    PlaceNewBand();
+    // Wide pens reach beyond their band, where a band drawn later in the same place would not
+    // clear them: such a chart draws each step at once.
+    if (penWidth_ != 1) {
+        DrawPendingBands();
+    }
+    RequestFrame();
 }
 
 void Tpgraph::Reset() {
+    pendingPlaced_.clear();
+    pendingScrolls_ = 0;
+    reusedSlot_ = Slot{};
     scrolling_ = false;
     if (GetBandCount() + 2 != slotCount_) {
         AllocateEmptyHistory();
@@ -114,6 +116,7 @@ int Tpgraph::LastY(int i) const {
 void Tpgraph::ShiftY() {
     currentSlot_ = (currentSlot_ + 1) % slotCount_;
     Slot& current = history_[static_cast<size_t>(currentSlot_)];
+    reusedSlot_ = current;
     current.count = 0;
     current.startKnown = true;
     oldestSlot_ = (currentSlot_ + 1) % slotCount_;
@@ -146,6 +149,7 @@ void Tpgraph::ReallocHistory() {
     std::vector<Slot> fresh(static_cast<size_t>(newCount));
     std::copy(sequence.begin(), sequence.end(), fresh.begin());
     history_ = std::move(fresh);
+    reusedSlot_ = Slot{};
     slotCount_ = newCount;
     currentSlot_ = static_cast<int>(sequence.size()) - 1;
     oldestSlot_ = (currentSlot_ + 1) % slotCount_;
@@ -182,7 +186,8 @@ void Tpgraph::ResolveColours() {
 }
 
 // A chart whose size changed since it was last laid out is rebuilt before it is drawn on or
-// shown, so that positions and band count always agree with the picture.
+// shown, so that positions and band count always agree with the picture. Steps still waiting are
+// drawn at the size they were placed for first.
 void Tpgraph::EnsureLayout() {
     if (layoutSize_ != QSize(std::max(width(), 0), std::max(height(), 0)) ||
         GetBandCount() + 2 != slotCount_) {
@@ -238,13 +243,18 @@ void Tpgraph::DrawHorizontalGridlines(long long left, long long right) {
     }
 }
 
+// The grid of the new band, which lies `shift` pixels left of its live place (bands drawn
+// together). A band that will not show (draw false) only moves the phase on.
+//
 // The phase keeps its fraction: cut to whole pixels at every line, the live grid would drift
 // against the grid that a replay lays out, and jump at every change of settings.
-void Tpgraph::DrawGridlines() {
+void Tpgraph::DrawGridlines(long long shift, bool draw) {
     if (gridSpacing_ < 1) {
         return;
     }
-    DrawHorizontalGridlines(newBand_.left, newBand_.right);
+    if (draw) {
+        DrawHorizontalGridlines(newBand_.left, newBand_.right);
+    }
     PixelCanvas canvas(bitmap_);
     double phase = gridPhase_ - stepSize_;
     // With a band wider than the grid spacing several lines fall in one band; positions left of
@@ -254,8 +264,11 @@ void Tpgraph::DrawGridlines() {
         phase += std::floor((leftmost - phase) / gridSpacing_) * gridSpacing_;
     }
     while (phase < 0) {
-        const long long column = plot_.right + static_cast<long long>(std::floor(phase));
-        canvas.FillRect(column, plot_.top, column + 1, plot_.bottom, foreRgb_);
+        if (draw) {
+            const long long column =
+                plot_.right - shift + static_cast<long long>(std::floor(phase));
+            canvas.FillRect(column, plot_.top, column + 1, plot_.bottom, foreRgb_);
+        }
         phase += gridSpacing_;
     }
     gridPhase_ = phase;
@@ -263,30 +276,84 @@ void Tpgraph::DrawGridlines() {
 
 // ---- Drawing ---------------------------------------------------------------------------------
 
-void Tpgraph::ScrollGraph() {
-    PixelCanvas canvas(bitmap_);
-    canvas.MoveColumns(scrollSource_.left, scrollSource_.right, scrollDestination_.left,
-                       scrollSource_.top, scrollSource_.bottom);
-    canvas.FillRect(newBand_.left, newBand_.top, newBand_.right, newBand_.bottom, backRgb_);
-    if (gridlines_) {
-        DrawGridlines();
-    }
+// Moves the picture left by `bands` bands (the rightmost column, x = plot right, stays).
+void Tpgraph::ScrollGraph(long long bands) {
+    const long long shift = (bands - 1) * stepSize_;
+    PixelCanvas(bitmap_).MoveColumns(scrollSource_.left + shift, scrollSource_.right,
+                                     scrollDestination_.left, scrollSource_.top,
+                                     scrollSource_.bottom);
 }
 
-// The band of a time step that has just ended. Until the chart is full its slot number gives
+// The place of the time step that has just ended. Until the chart is full its slot number gives
 // its place (the chart fills from the left); once the newest band reaches the right edge the
 // chart scrolls. This is decided per band, whether or not the band has points, so that steps
 // without points still advance the chart.
-void Tpgraph::DisplayLiveBand(int slot) {
-    long long right = plot_.right;
-    if (!scrolling_) {
-        right = plot_.right - (static_cast<long long>(GetBandCount()) - currentSlot_) * stepSize_;
-        if (right >= plot_.right) {
-            scrolling_ = true;
-            right = plot_.right;
-        }
+void Tpgraph::PlaceNewBand() {
+    if (scrolling_) {
+        ++pendingScrolls_;
+        return;
     }
-    DisplayBandAt(slot, right);
+    long long right =
+        plot_.right - (static_cast<long long>(GetBandCount()) - currentSlot_) * stepSize_;
+    if (right >= plot_.right) {
+        scrolling_ = true;
+        right = plot_.right;
+    }
+    pendingPlaced_.push_back({LastY(currentSlot_), right});
+}
+
+// Bands placed while filling come first (the chart starts to scroll only after them); then the
+// bands that scroll. Axes go on last: nothing drawn before them depends on them.
+void Tpgraph::DrawPendingBands() {
+    if (pendingPlaced_.empty() && pendingScrolls_ == 0) {
+        return;
+    }
+    for (const PlacedBand& band : pendingPlaced_) {
+        DisplayBandAt(band.slot, band.right);
+        drawnUnshown_ |= BandColumns(band.right);
+    }
+    pendingPlaced_.clear();
+    if (pendingScrolls_ > 0) {
+        DrawScrolledBands(pendingScrolls_);
+        drawnUnshown_ = bitmap_.rect();
+        pendingScrolls_ = 0;
+    }
+    DrawAxes();
+}
+
+// `count` steps of a scrolling chart, the newest in the slot before the current one: the
+// picture moves left by all of them at once, and each band is cleared, gridded and drawn where
+// the later scrolls would have moved it. Bands that would have scrolled out of the picture only
+// move the grid's phase on.
+void Tpgraph::DrawScrolledBands(long long count) {
+    const long long step = stepSize_;
+    // Bands this many steps left of the newest lie wholly outside the picture.
+    const long long hiddenFrom = std::max((plot_.right + step - 1) / step, 0LL);
+    if (count < hiddenFrom) {
+        ScrollGraph(count);
+    }
+    long long age = count - 1;
+    if (age >= hiddenFrom) {
+        for (long long hidden = age - hiddenFrom + 1; gridlines_ && hidden > 0; --hidden) {
+            DrawGridlines(0, false);
+        }
+        age = hiddenFrom - 1;
+    }
+    const int newest = LastY(currentSlot_);
+    for (; age >= 0; --age) {
+        const long long shift = age * step;
+        const Area live = newBand_;
+        newBand_.left -= shift;
+        newBand_.right -= shift;
+        PixelCanvas(bitmap_).FillRect(newBand_.left, newBand_.top, newBand_.right, newBand_.bottom,
+                                      backRgb_);
+        if (gridlines_) {
+            DrawGridlines(shift, true);
+        }
+        newBand_ = live;
+        const int slot = static_cast<int>(((newest - age) % slotCount_ + slotCount_) % slotCount_);
+        DisplayBandAt(slot, plot_.right - shift);
+    }
 }
 
 void Tpgraph::DisplayBandAt(int slot, long long right) {
@@ -297,9 +364,21 @@ void Tpgraph::DisplayBandAt(int slot, long long right) {
     newBand_ = saved;
 }
 
+// The band before `slot` as it was when `slot` was completed. Only the slot of the step in
+// progress can have changed since: it held the oldest band before the step reused it. (With a
+// ring of two slots that band was already gone when `slot` was completed.)
+const Tpgraph::Slot& Tpgraph::Predecessor(int slot) const {
+    const int before = LastY(slot);
+    if (before != currentSlot_) {
+        return history_[static_cast<size_t>(before)];
+    }
+    static const Slot kEmpty{};
+    return slotCount_ > 2 ? reusedSlot_ : kEmpty;
+}
+
 void Tpgraph::DisplayPoints(int slot) {
     const Slot& points = history_[static_cast<size_t>(slot)];
-    const Slot& before = history_[static_cast<size_t>(LastY(slot))];
+    const Slot& before = Predecessor(slot);
     long long previous = 0;
     for (int i = 0; i < points.count; ++i) {
         const TColor colour = points.colours[static_cast<size_t>(i)];
@@ -366,6 +445,9 @@ void Tpgraph::DrawAxes() {
 // ---- Redrawing from the history --------------------------------------------------------------
 
 void Tpgraph::Replay() {
+    // The grid's phase moves on with every band drawn; a replay keeps the grid where the live
+    // drawing left it.
+    DrawPendingBands();
     if (GetBandCount() + 2 != slotCount_) {
         ReallocHistory();
     }
@@ -424,8 +506,47 @@ void Tpgraph::paintEvent(QPaintEvent*) {
 
 void Tpgraph::Paint(QPainter& canvas) {
     EnsureLayout();
+    DrawPendingBands();
     canvas.setCompositionMode(QPainter::CompositionMode_Source);
     canvas.drawImage(0, 0, bitmap_);
+}
+
+const QImage& Tpgraph::Bitmap() {
+    DrawPendingBands();
+    return bitmap_;
+}
+
+// A chart that is not showing draws nothing: it is painted in full when it shows again.
+void Tpgraph::RefreshView() {
+    if (!isVisible()) {
+        return;
+    }
+    const QRect area = PendingArea() | drawnUnshown_;
+    drawnUnshown_ = QRect();
+    if (!area.isEmpty()) {
+        update(area);
+    }
+}
+
+// A placed band and the column left of it, where its segments start, within the control.
+QRect Tpgraph::BandColumns(long long right) const {
+    const long long left = std::max(right - stepSize_ - 1, 0LL);
+    right = std::min<long long>(right, std::max(width(), 0));
+    return left < right ? QRect(static_cast<int>(left), 0, static_cast<int>(right - left), height())
+                        : QRect();
+}
+
+// Columns the waiting steps will change: the whole picture once it scrolls; otherwise each
+// placed band and the column left of it, where its segments start.
+QRect Tpgraph::PendingArea() const {
+    if (pendingScrolls_ > 0) {
+        return rect();
+    }
+    QRect area;
+    for (const PlacedBand& band : pendingPlaced_) {
+        area |= BandColumns(band.right);
+    }
+    return area;
 }
 
 void Tpgraph::changeEvent(QEvent* event) {
@@ -440,6 +561,7 @@ void Tpgraph::changeEvent(QEvent* event) {
 
 void Tpgraph::SetGraphKind(TGraphKind kind) {
     if (kind != kind_) {
+        DrawPendingBands();
         kind_ = kind;
         Replay();
     }
@@ -447,6 +569,7 @@ void Tpgraph::SetGraphKind(TGraphKind kind) {
 
 void Tpgraph::SetForeColor(TColor colour) {
     if (!(colour == foreColor_)) {
+        DrawPendingBands();
         foreColor_ = colour;
         Replay();
     }
@@ -454,6 +577,7 @@ void Tpgraph::SetForeColor(TColor colour) {
 
 void Tpgraph::SetBackColor(TColor colour) {
     if (!(colour == backColor_)) {
+        DrawPendingBands();
         backColor_ = colour;
         Replay();
     }
@@ -461,6 +585,7 @@ void Tpgraph::SetBackColor(TColor colour) {
 
 void Tpgraph::SetAxisColor(TColor colour) {
     if (!(colour == axisColor_)) {
+        DrawPendingBands();
         axisColor_ = colour;
         Replay();
     }
@@ -468,6 +593,7 @@ void Tpgraph::SetAxisColor(TColor colour) {
 
 void Tpgraph::SetRightYAxisColor(TColor colour) {
     if (!(colour == rightYAxisColor_)) {
+        DrawPendingBands();
         rightYAxisColor_ = colour;
         Replay();
     }
@@ -476,6 +602,7 @@ void Tpgraph::SetRightYAxisColor(TColor colour) {
 void Tpgraph::SetGridSize(int gridSize) {
     gridSize = std::max(gridSize, 2);
     if (gridSize != gridSize_) {
+        DrawPendingBands();
         gridSize_ = gridSize;
         Replay();
     }
@@ -484,6 +611,7 @@ void Tpgraph::SetGridSize(int gridSize) {
 void Tpgraph::SetStepSize(int stepSize) {
     stepSize = std::max(stepSize, 1);
     if (stepSize != stepSize_) {
+        DrawPendingBands();
         stepSize_ = stepSize;
         // Replay reallocates the history when the band count changes with the step.
         Replay();
@@ -497,6 +625,7 @@ void Tpgraph::SetScale(int scale) {
     if (rounded == scale_) {
         return;
     }
+    DrawPendingBands();
     scale_ = rounded;
     if (onScaleChange_) {
         onScaleChange_(this);
@@ -506,6 +635,7 @@ void Tpgraph::SetScale(int scale) {
 
 void Tpgraph::SetGradient(int gradient) {
     if (gradient != gradient_) {
+        DrawPendingBands();
         gradient_ = gradient;
         Replay();
     }
@@ -513,6 +643,7 @@ void Tpgraph::SetGradient(int gradient) {
 
 void Tpgraph::SetGridlines(bool on) {
     if (on != gridlines_) {
+        DrawPendingBands();
         gridlines_ = on;
         Replay();
     }
@@ -520,6 +651,7 @@ void Tpgraph::SetGridlines(bool on) {
 
 void Tpgraph::SetAxislines(bool on) {
     if (on != axislines_) {
+        DrawPendingBands();
         axislines_ = on;
         Replay();
     }
@@ -527,6 +659,7 @@ void Tpgraph::SetAxislines(bool on) {
 
 void Tpgraph::SetAxisCentre(bool on) {
     if (on != axisCentre_) {
+        DrawPendingBands();
         axisCentre_ = on;
         Replay();
     }
@@ -534,6 +667,7 @@ void Tpgraph::SetAxisCentre(bool on) {
 
 void Tpgraph::SetRightYAxislines(bool on) {
     if (on != rightYAxislines_) {
+        DrawPendingBands();
         rightYAxislines_ = on;
         Replay();
     }
@@ -542,6 +676,7 @@ void Tpgraph::SetRightYAxislines(bool on) {
 // The width of the plotted lines (the chart draws nothing else with a pen).
 void Tpgraph::SetPenWidth(int width) {
     if (width != penWidth_) {
+        DrawPendingBands();
         penWidth_ = width;
         Replay();
     }

@@ -5,10 +5,15 @@
 // newest band reaches the right edge, scrolls one band per time step. It keeps every visible
 // band so that it can redraw itself after a resize or a change of settings.
 //
-// Everything is drawn on an off-screen image that the paint copies; the live path (Update)
-// touches only what changes: one scroll of the picture, one band, one short line per point.
+// Everything is drawn on an off-screen image that the paint copies. Update only records the time
+// step; the bands recorded since the last drawing are drawn together when the picture is next
+// needed (a paint, a change of settings, Bitmap): one scroll of the picture by all of them, then
+// each new band in its place, exactly as if each had been drawn at its own Update. A chart that
+// is not showing therefore draws nothing until it shows again. With a frame pacer set, the
+// chart asks for its paint through the pacer.
 
 #include "widgets/Color.h"
+#include "widgets/FramePacer.h"
 
 #include <QImage>
 #include <QWidget>
@@ -21,7 +26,7 @@ namespace vx {
 
 enum TGraphKind { pgBar = 0, pgLine = 1 };
 
-class Tpgraph : public QWidget {
+class Tpgraph : public QWidget, public PacedView {
     Q_OBJECT
 
 public:
@@ -34,7 +39,7 @@ public:
     // Adds a point to the time step in progress. A 17th point in one step throws
     // std::out_of_range (empty message) and is not stored.
     void DataPoint(TColor colour, int value);
-    // Ends the time step and draws it.
+    // Ends the time step; it is drawn with the next paint (or Bitmap).
     void Update();
     // Clears the history and draws an empty chart.
     void Reset();
@@ -74,14 +79,15 @@ public:
     void SetPenWidth(int width);
     void SetOnScaleChange(TNotifyEvent handler) { onScaleChange_ = std::move(handler); }
 
-    // The off-screen picture as last drawn (what the next paint copies).
-    const QImage& Bitmap() const { return bitmap_; }
+    // The off-screen picture with every completed time step drawn (what the next paint copies).
+    const QImage& Bitmap();
     bool Scrolling() const { return scrolling_; }
 
 protected:
     virtual void Paint(QPainter& canvas);
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void RefreshView() override;
 
 private:
     struct Slot {
@@ -104,8 +110,8 @@ private:
     void Initialize(double offset);
     void InitialiseGridlines(double offset);
     void DrawHorizontalGridlines(long long left, long long right);
-    void DrawGridlines();
-    void ScrollGraph();
+    void DrawGridlines(long long shift, bool draw);
+    void ScrollGraph(long long bands);
     void DisplayPoints(int slot);
     void PaintLine(TColor colour, long long previous, long long value);
     void PaintBar(TColor colour, long long base, long long height);
@@ -118,8 +124,13 @@ private:
     int LastY(int i) const;
 
     void AllocateEmptyHistory();
-    void DisplayLiveBand(int slot);
+    void PlaceNewBand();
+    void DrawPendingBands();
+    void DrawScrolledBands(long long count);
     void DisplayBandAt(int slot, long long right);
+    const Slot& Predecessor(int slot) const;
+    QRect PendingArea() const;
+    QRect BandColumns(long long right) const;
     void ReplayBands();
     double ReplayGridOffset() const;
     void EnsureLayout();
@@ -160,6 +171,20 @@ private:
     int slotCount_ = 0;
     int oldestSlot_ = 1;
     int currentSlot_ = 0;
+    // What the slot that the step in progress reuses held before: the start of the segments of
+    // the oldest band still to be drawn when every visible band is waiting.
+    Slot reusedSlot_;
+
+    // Completed steps not yet drawn: first the bands placed while the chart fills (slot and
+    // right edge), then the number of bands that scroll the chart.
+    struct PlacedBand {
+        int slot;
+        long long right;
+    };
+    std::vector<PlacedBand> pendingPlaced_;
+    long long pendingScrolls_ = 0;
+    // Drawn on the picture since the pacer last passed it on to the screen.
+    QRect drawnUnshown_;
 
     QRgb foreRgb_ = 0;
     QRgb backRgb_ = 0;
