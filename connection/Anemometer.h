@@ -17,6 +17,7 @@
 #include "logging/ConnectionLog.h"
 #include "serial/Serpacket.h"
 #include "serial/Serport.h"
+#include "widgets/FramePacer.h"
 
 #include <QString>
 #include <QStringList>
@@ -53,7 +54,6 @@ public:
     static constexpr int kOutputRateIntervalMs = 5000;
     static constexpr int kClosePauseMs = 500;
     static constexpr int kMaxDataLines = 500;
-    static constexpr int kDataLinesMs = 50;
 
     // host: where the window's questions go; nullptr takes CurrentConnectionHost().
     explicit Tchild(QWidget* parent = nullptr, ConnectionHost* host = nullptr);
@@ -99,7 +99,7 @@ public:
     void ShowWindsockValues();
     void ShowDigitalPanels();
     void AddDataLine(const QString& text);
-    // Brings the data page up to date now (lines otherwise arrive within kDataLinesMs).
+    // Brings the data page up to date now (lines otherwise arrive with the next frame).
     void FlushDataLines();
     void LayoutWindsock();
     void buApplySettingsClick();
@@ -219,13 +219,14 @@ private:
     QString unitText_;
     int dataLines_ = 0;  // lines in the view and waiting for it
     QStringList pendingLines_;
+    // Hands the waiting lines to the data page once per frame.
+    PacedTask dataLinesFrame_{[this] { FlushDataLines(); }};
     int lastPlotFirst_ = 0;
     int lastPlotSecond_ = 0;
 
     // Controls, named as the window knows them.
     QTimer* tmrTimeout_ = nullptr;
     QTimer* tmrOutputRate_ = nullptr;
-    QTimer* tmrDataLines_ = nullptr;
     LogFlushTimer* logTimer_ = nullptr;
     QTabWidget* PageControl1_ = nullptr;
     QWidget* tsWindsock_ = nullptr;

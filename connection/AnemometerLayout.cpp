@@ -7,6 +7,7 @@
 #include "logging/LogFlushTimer.h"
 #include "widgets/Pgraph.h"
 #include "widgets/Pictures.h"
+#include "widgets/StripPaintingStyle.h"
 #include "widgets/Varnwindsock.h"
 
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -102,6 +104,11 @@ void Tchild::BuildWindow() {
             [this](int index) { PageControl1Change(index); });
     tsGraph_->installEventFilter(this);
     tsWindsock_->installEventFilter(this);
+
+    // Messages may come 100 times a second in every window: panels, windsock and chart reach the
+    // screen at the program's frame rate, each window's changes in the same frame.
+    FramePacer::Shared().Pace(this);
+    dataLinesFrame_.SetFramePacer(&FramePacer::Shared());
 }
 
 QWidget* Tchild::BuildWindsockPage() {
@@ -197,6 +204,10 @@ QWidget* Tchild::BuildDataPage() {
     white.setColor(QPalette::Base, Qt::white);
     white.setColor(QPalette::Text, Qt::black);
     reData_->setPalette(white);
+    // The view scrolls with every frame, and its scroll bar is repainted with it.
+    auto* scrollBarStyle = new StripPaintingStyle(reData_);
+    reData_->verticalScrollBar()->setStyle(scrollBarStyle);
+    reData_->horizontalScrollBar()->setStyle(scrollBarStyle);
     column->addWidget(reData_);
     return tsData_;
 }
@@ -361,12 +372,6 @@ void Tchild::SetupTimers() {
     tmrOutputRate_->setObjectName(QStringLiteral("tmrOutputRate"));
     tmrOutputRate_->setInterval(kOutputRateIntervalMs);
     connect(tmrOutputRate_, &QTimer::timeout, this, [this] { tmrOutputRateTimer(); });
-
-    tmrDataLines_ = new QTimer(this);
-    tmrDataLines_->setObjectName(QStringLiteral("tmrDataLines"));
-    tmrDataLines_->setSingleShot(true);
-    tmrDataLines_->setInterval(kDataLinesMs);
-    connect(tmrDataLines_, &QTimer::timeout, this, [this] { FlushDataLines(); });
 
     logTimer_ = new LogFlushTimer(log_, this);
 }

@@ -253,16 +253,15 @@ void Tchild::AddDataLine(const QString& text) {
     }
     pendingLines_.append(text);
     ++dataLines_;
-    // Lines reach the view in batches: at 100 messages a second a view redrawn and scrolled
-    // for every line would cost more than everything else a message does. A hidden view waits
-    // until its page is shown.
-    if (reData_->isVisible() && !tmrDataLines_->isActive()) {
-        tmrDataLines_->start();
+    // Lines reach the view in batches, once per frame: at 100 messages a second a view redrawn
+    // and scrolled for every line would cost more than everything else a message does. A
+    // hidden view waits until its page is shown.
+    if (reData_->isVisible()) {
+        dataLinesFrame_.Request();
     }
 }
 
 void Tchild::FlushDataLines() {
-    tmrDataLines_->stop();
     if (pendingLines_.isEmpty()) {
         return;
     }

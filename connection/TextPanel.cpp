@@ -1,6 +1,8 @@
 #include "connection/TextPanel.h"
 
+#include <QEvent>
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace vx {
@@ -22,7 +24,21 @@ void TextPanel::SetText(const QString& text) {
         return;
     }
     text_ = text;
-    update();
+    RequestFrame();
+}
+
+// A one-line text keeps its rows whatever it says: the row of the text shown, across the panel,
+// holds both the old text and the new one.
+void TextPanel::RefreshView() {
+    if (!isVisible()) {
+        return;
+    }
+    if (shownTextRect_.isEmpty()) {
+        update();
+        return;
+    }
+    const QRect area = TextArea();
+    update(QRect(area.left(), shownTextRect_.top(), area.width(), shownTextRect_.height()));
 }
 
 void TextPanel::SetAlignment(Qt::Alignment alignment) {
@@ -30,6 +46,7 @@ void TextPanel::SetAlignment(Qt::Alignment alignment) {
         return;
     }
     alignment_ = alignment;
+    ForgetShownText();
     update();
 }
 
@@ -53,16 +70,42 @@ QSize TextPanel::minimumSizeHint() const {
     return {0, metrics.height() + 2 * frameWidth()};
 }
 
+QRect TextPanel::TextArea() const {
+    return contentsRect().adjusted(kTextMargin, 0, -kTextMargin, 0);
+}
+
+void TextPanel::ForgetShownText() {
+    shownText_.clear();
+    shownTextRect_ = QRect();
+}
+
 void TextPanel::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     if (text_.isEmpty()) {
+        ForgetShownText();
+        return;
+    }
+    if (text_ == shownText_ && !event->rect().intersects(shownTextRect_)) {
         return;
     }
     QPainter painter(this);
     painter.setFont(font());
     painter.setPen(colour_);
-    const QRect area = contentsRect().adjusted(kTextMargin, 0, -kTextMargin, 0);
-    painter.drawText(area, static_cast<int>(alignment_), text_);
+    QRect drawn;
+    painter.drawText(TextArea(), static_cast<int>(alignment_), text_, &drawn);
+    shownText_ = text_;
+    shownTextRect_ = drawn;
+}
+
+void TextPanel::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    ForgetShownText();
+}
+
+// A new font, style or frame moves the text.
+void TextPanel::changeEvent(QEvent* event) {
+    QFrame::changeEvent(event);
+    ForgetShownText();
 }
 
 QFont ValueFont(int pixelSize, bool bold) {

@@ -2,7 +2,10 @@
 // A panel or label whose text is drawn by the panel itself. The connection window changes a
 // dozen texts per message, up to 100 times a second: a text change here only marks the panel
 // for the next (coalesced) repaint and never asks the surrounding layout to run again, and a
-// text equal to the one shown changes nothing at all.
+// text equal to the one shown changes nothing at all. With a frame pacer set, a changed text is
+// drawn at the pacer's next frame, and only the row it is written in is drawn again.
+
+#include "widgets/FramePacer.h"
 
 #include <QColor>
 #include <QFont>
@@ -11,7 +14,7 @@
 
 namespace vx {
 
-class TextPanel : public QFrame {
+class TextPanel : public QFrame, public PacedView {
     Q_OBJECT
 
 public:
@@ -30,9 +33,19 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void RefreshView() override;
 
 private:
+    QRect TextArea() const;
+    void ForgetShownText();
+
     QString text_;
+    // The text as last drawn and where it went: a paint that does not reach that rectangle
+    // (a label above or below it being redrawn) leaves the text as it is.
+    QString shownText_;
+    QRect shownTextRect_;
     Qt::Alignment alignment_ = Qt::AlignCenter;
     QColor colour_;
 };
