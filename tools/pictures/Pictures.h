@@ -13,5 +13,10 @@ QImage DrawRose(RoseKind kind);
 QImage DrawSeascape();
 // 262 by 580: blue-to-white gradient with the logo.
 QImage DrawBanner();
+// side by side, transparent corners: the application icon, a windsock on the rose.
+QImage DrawIcon(int side);
+
+// The sizes of the hicolor icon theme that desktops look up.
+inline constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
 }  // namespace vx::pictures
