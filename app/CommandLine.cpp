@@ -6,6 +6,7 @@
 #include <array>
 #include <ostream>
 #include <string_view>
+#include <utility>
 
 namespace vx {
 namespace {
@@ -37,11 +38,10 @@ public:
     // Moves to the next argument and splits "--name=value" into its two halves.
     void Advance() {
         argument_ = arguments_[next_++];
-        const std::string& argument = argument_;
-        const std::size_t equals = argument.find('=');
-        name_ = argument.substr(0, equals);
+        const std::size_t equals = argument_.find('=');
+        name_ = argument_.substr(0, equals);
         inlineValue_ = equals != std::string::npos;
-        value_ = inlineValue_ ? argument.substr(equals + 1) : std::string();
+        value_ = inlineValue_ ? argument_.substr(equals + 1) : std::string();
     }
 
     const std::string& Argument() const { return argument_; }
