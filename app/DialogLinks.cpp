@@ -3,6 +3,7 @@
 #include "alarm/Alarm.h"
 #include "app/Main.h"
 #include "logging/Logdlg.h"
+#include "network/Networkdlg.h"
 
 namespace vx {
 
@@ -52,6 +53,10 @@ void LogDialogLink::StartLogTimer() {
 
 void LogDialogLink::StopLogTimer() {
     dialog_.StopLogTimer();
+}
+
+void NetworkDialogLink::ShowNetworkDialog() {
+    dialog_.ShowNetworkDialog();
 }
 
 }  // namespace vx

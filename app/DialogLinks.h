@@ -10,6 +10,7 @@ namespace vx {
 class Tparent;
 class TfrmAlarm;
 class TfrmLogDlg;
+class TfrmNetworkDlg;
 
 class ConnectDialogLink : public ConnectDialogOps, public ConnectDialogHost {
 public:
@@ -48,6 +49,15 @@ public:
 
 private:
     TfrmLogDlg& dialog_;
+};
+
+class NetworkDialogLink : public NetworkDialogOps {
+public:
+    explicit NetworkDialogLink(TfrmNetworkDlg& dialog) : dialog_(dialog) {}
+    void ShowNetworkDialog() override;
+
+private:
+    TfrmNetworkDlg& dialog_;
 };
 
 }  // namespace vx

@@ -38,4 +38,10 @@ public:
     virtual void StopLogTimer() = 0;
 };
 
+class NetworkDialogOps {
+public:
+    virtual ~NetworkDialogOps() = default;
+    virtual void ShowNetworkDialog() = 0;  // modal
+};
+
 }  // namespace vx

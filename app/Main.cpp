@@ -164,6 +164,8 @@ void Tparent::BuildMenus() {
 
     AddItem(settings, "Alarm1", QStringLiteral("Alarm"), &Tparent::Alarm1Click);
     AddItem(settings, "Logging1", QStringLiteral("Logging"), &Tparent::Logging1Click);
+    AddItem(settings, "NetworkOutput1", QStringLiteral("Network Output..."),
+            &Tparent::NetworkOutput1Click);
 
     QMenu* window = AddSubmenu(bar, "Window1", QStringLiteral("&Window"));
     Window1_ = window->menuAction();
@@ -521,6 +523,12 @@ void Tparent::Alarm1Click() {
 void Tparent::Logging1Click() {
     if (logDialog_ != nullptr) {
         logDialog_->ShowLogDialog();
+    }
+}
+
+void Tparent::NetworkOutput1Click() {
+    if (networkDialog_ != nullptr) {
+        networkDialog_->ShowNetworkDialog();
     }
 }
 

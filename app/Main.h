@@ -27,6 +27,7 @@ namespace vx {
 class AlarmDialogOps;
 class ConnectDialogOps;
 class LogDialogOps;
+class NetworkDialogOps;
 class MdiFrame;
 class PanelStatusBar;
 
@@ -48,6 +49,7 @@ public:
     void SetConnectionMaker(ConnectionMaker maker) { connectionMaker_ = std::move(maker); }
     void SetAlarmDialog(AlarmDialogOps* dialog) { alarmDialog_ = dialog; }
     void SetLogDialog(LogDialogOps* dialog) { logDialog_ = dialog; }
+    void SetNetworkDialog(NetworkDialogOps* dialog) { networkDialog_ = dialog; }
     void SetAboutBox(QDialog* about) { aboutBox_ = about; }
     void SetBackgroundPicture(const QImage& picture);
 
@@ -129,6 +131,7 @@ private:
     void N10min1Click() { ChooseAveraging(10); }
     void Alarm1Click();
     void Logging1Click();
+    void NetworkOutput1Click();
     void Tile1Click();
     void Cascade1Click();
     void About2Click();
@@ -169,6 +172,7 @@ private:
     ConnectionMaker connectionMaker_;
     AlarmDialogOps* alarmDialog_ = nullptr;
     LogDialogOps* logDialog_ = nullptr;
+    NetworkDialogOps* networkDialog_ = nullptr;
     QDialog* aboutBox_ = nullptr;
 
     MdiFrame* frame_ = nullptr;

@@ -31,6 +31,8 @@ public:
 
     void SetDword(std::string_view key, std::string_view name, std::uint32_t value);
     void SetString(std::string_view key, std::string_view name, std::string_view value);
+    // Removes the key with its values (its subkeys are keys of their own and stay).
+    void RemoveKey(std::string_view key);
 
     struct Key {
         std::string path;
@@ -43,7 +45,6 @@ private:
     Key* FindKey(std::string_view key);
     const Key* FindKey(std::string_view key) const;
     Key& AddKey(std::string_view key);
-    void RemoveKey(std::string_view key);
     static void Store(Key& key, std::string_view name, RegistryValue value);
     static void Remove(Key& key, std::string_view name);
 

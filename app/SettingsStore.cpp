@@ -88,6 +88,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
         }
     }
     std::string temp = path + ".XXXXXX";
+    // mkstemp makes the file readable and writable by its owner only, and the rename keeps that:
+    // a password stored here is not for other users of the machine.
     const int fd = mkstemp(temp.data());
     if (fd < 0) {
         return false;
@@ -173,14 +175,23 @@ void LoadSettings(const std::string& path, StoredSettings& settings) {
     }
 }
 
+RegistryFile ReadSettingsFile(const std::string& path) {
+    if (path.empty()) {
+        return {};
+    }
+    const auto content = ReadWholeFile(path);
+    return content ? RegistryFile::Parse(*content) : RegistryFile{};
+}
+
+bool WriteSettingsFile(const std::string& path, const RegistryFile& file) {
+    return !path.empty() && WriteFileAtomically(path, file.Serialize());
+}
+
 bool SaveSettings(const std::string& path, const StoredSettings& settings) {
     if (path.empty()) {
         return false;
     }
-    RegistryFile file;
-    if (const auto content = ReadWholeFile(path)) {
-        file = RegistryFile::Parse(*content);
-    }
+    RegistryFile file = ReadSettingsFile(path);
     file.SetDword(kSettingsKey, kUnitsName, static_cast<std::uint32_t>(settings.Units));
     file.SetDword(kSettingsKey, kDisplayModeName, static_cast<std::uint32_t>(settings.DisplayMode));
     file.SetDword(kSettingsKey, kMessageTypeIndexName,

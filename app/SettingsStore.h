@@ -5,11 +5,11 @@
 // Every failure is silent; the program then works from its built-in defaults.
 
 #include <cstdint>
+#include "app/RegistryFile.h"
+
 #include <string>
 
 namespace vx {
-
-class RegistryFile;
 
 inline constexpr const char* kSettingsKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Varn Instruments\\ventrix";
@@ -36,6 +36,12 @@ void ReadStoredSettings(const RegistryFile& file, StoredSettings& settings);
 
 // Reads the store at `path`; a missing or unreadable file leaves every default.
 void LoadSettings(const std::string& path, StoredSettings& settings);
+
+// The whole settings file, for settings kept beside the four (an empty file when it is missing or
+// cannot be read), and the file written back atomically and readable by its owner only (it may
+// hold a broker's password). False when nothing could be written.
+RegistryFile ReadSettingsFile(const std::string& path);
+bool WriteSettingsFile(const std::string& path, const RegistryFile& file);
 
 // Writes the four values (other keys and values in the file are kept) through a temporary file
 // and a rename, so a crash never leaves half a file. Returns false when nothing could be written.

@@ -8,8 +8,11 @@
 #include "app/MdiFrame.h"
 #include "app/Newanemdlg.h"
 #include "app/ProgramConnectionHost.h"
+#include "app/SettingsStore.h"
 #include "connection/Anemometer.h"
 #include "logging/Logdlg.h"
+#include "network/NetworkHub.h"
+#include "network/Networkdlg.h"
 #include "serial/Comms.h"
 #include "serial/Sync.h"
 #include "widgets/Pictures.h"
@@ -60,24 +63,39 @@ void CreateAboutBox(ProgramWindows& windows) {
 // A connection window in the frame, connected with the connect dialog's choices. Connect returns
 // once the instrument was heard or given up on; a port that will not open throws, leaving the
 // window (marked closed) in the frame, and the main window then pushes no settings to it.
-ConnectionOps* MakeConnection(QMdiArea& frame, const TfrmNewAnem& dialog, ConnectionHost& host) {
+ConnectionOps* MakeConnection(QMdiArea& frame, const TfrmNewAnem& dialog, ConnectionHost& host,
+                              NetworkHub& network) {
     const int comNumber = dialog.SelectedPortNumber();
     QPointer<Tchild> child = new Tchild(nullptr, &host);
     child->setAttribute(Qt::WA_DeleteOnClose, false);
     frame.addSubWindow(child)->show();
     child->Connect(comNumber, dialog.SelectedBaud(), dialog.FormatLetters(), dialog.FormatName(),
                    dialog.AnemometerName(), dialog.SelectedParity());
+    if (child) {
+        network.Attach(*child);
+    }
     return child.data();
+}
+
+void CreateNetworkOutputs(ProgramWindows& windows) {
+    windows.networkHub =
+        std::make_unique<NetworkHub>(*windows.connectionHost, SettingsFilePath(), StationName());
+    windows.frmNetworkDlg =
+        std::make_unique<TfrmNetworkDlg>(*windows.networkHub, windows.parent.get());
+    windows.networkLink = std::make_unique<NetworkDialogLink>(*windows.frmNetworkDlg);
+    windows.parent->SetNetworkDialog(windows.networkLink.get());
 }
 
 void JoinConnectionWindows(ProgramWindows& windows) {
     windows.connectionHost = std::make_unique<ProgramConnectionHost>(
         *windows.parent, *windows.frmNewAnem, *windows.frmLogDlg, *windows.frmAlarm);
     SetConnectionHost(windows.connectionHost.get());
-    windows.parent->SetConnectionMaker(
-        [dialog = windows.frmNewAnem.get(), host = windows.connectionHost.get()](QMdiArea& frame) {
-            return MakeConnection(frame, *dialog, *host);
-        });
+    CreateNetworkOutputs(windows);
+    windows.parent->SetConnectionMaker([dialog = windows.frmNewAnem.get(),
+                                        host = windows.connectionHost.get(),
+                                        network = windows.networkHub.get()](QMdiArea& frame) {
+        return MakeConnection(frame, *dialog, *host, *network);
+    });
 }
 
 }  // namespace
@@ -85,7 +103,11 @@ void JoinConnectionWindows(ProgramWindows& windows) {
 ProgramWindows::ProgramWindows() = default;
 
 ProgramWindows::~ProgramWindows() {
-    // Connection windows refer to the dialogs (alarm tests, log settings): they go first.
+    // The network outputs say "offline" while the connections they served still exist.
+    networkLink.reset();
+    frmNetworkDlg.reset();
+    networkHub.reset();
+    // Connection windows refer to the dialogs (alarm tests, log settings): they go next.
     if (parent) {
         for (QMdiSubWindow* window : parent->Frame().subWindowList()) {
             delete window;

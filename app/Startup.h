@@ -11,10 +11,13 @@ class AlarmDialogLink;
 class Application;
 class ConnectDialogLink;
 class LogDialogLink;
+class NetworkDialogLink;
+class NetworkHub;
 class TcommsForm;
 class TfrmAbout;
 class TfrmAlarm;
 class TfrmLogDlg;
+class TfrmNetworkDlg;
 class TfrmNewAnem;
 class TfrmSync;
 class Tparent;
@@ -38,6 +41,10 @@ struct ProgramWindows {
     std::unique_ptr<TfrmAbout> frmAbout;
     // What connection windows ask of the windows above; they are created later, on Connect.
     std::unique_ptr<ProgramConnectionHost> connectionHost;
+    // The network outputs of the connections and their dialog.
+    std::unique_ptr<NetworkHub> networkHub;
+    std::unique_ptr<TfrmNetworkDlg> frmNetworkDlg;
+    std::unique_ptr<NetworkDialogLink> networkLink;
 };
 
 // Creates the windows in order and joins them to the main window.

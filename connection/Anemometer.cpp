@@ -300,6 +300,9 @@ void Tchild::ProcessMessage(std::string_view message) {
     ShowDigitalPanels();
     if (valid) {
         wind_.UpdateAverages();
+        if (sampleListener_ != nullptr) {
+            sampleListener_->SampleTaken(wind_);
+        }
     }
     const WindSample& sample = wind_.Sample();
     alarms_.CheckAlarms(name_, sample.magnitude, sample.direction, host_);

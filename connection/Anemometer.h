@@ -12,6 +12,7 @@
 #include "alarm/AlarmCheck.h"
 #include "connection/ConnectionHost.h"
 #include "connection/ConnectionOps.h"
+#include "connection/SampleListener.h"
 #include "connection/WindConnection.h"
 #include "connection/WindViewSink.h"
 #include "logging/ConnectionLog.h"
@@ -87,6 +88,9 @@ public:
     int ComNumber() const override { return comNumber_; }
     bool IsClosed() const override { return closed_; }
     bool CloseQuery() override { return FormCloseQuery(); }
+
+    // Where each valid sample goes besides this window (not owned; null for nowhere).
+    void SetSampleListener(SampleListener* listener) { sampleListener_ = listener; }
 
     // --- One message ---
     // The framer's packet handler; also the way to feed packets without a port.
@@ -188,6 +192,7 @@ private:
     bool PageShowing(const QWidget* page) const;
 
     ConnectionHost& host_;
+    SampleListener* sampleListener_ = nullptr;
     WindConnection wind_;
     ConnectionAlarms alarms_;
     ConnectionLog log_;

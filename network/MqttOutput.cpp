@@ -321,12 +321,18 @@ bool MqttOutput::Start(const BrokerSettings& broker, const std::string& topicBas
     return true;
 }
 
+void MqttOutput::RequestStop() {
+    if (shared_) {
+        shared_->stop = true;
+        shared_->queue.Wake().Signal();
+    }
+}
+
 void MqttOutput::Stop() {
     if (!shared_) {
         return;
     }
-    shared_->stop = true;
-    shared_->queue.Wake().Signal();
+    RequestStop();
     shared_->thread.Stop(kStopPatience);
     shared_.reset();
 }

@@ -56,6 +56,8 @@ public:
     // Publishes "offline", disconnects, and returns within a short while in any case.
     void Stop();
     bool Running() const;
+    // Asks the worker to stop and returns at once; Stop then waits less.
+    void RequestStop();
 
     void Hand(const OutputEvent& event);
     void SetStatus(LinkStatus status);

@@ -127,12 +127,18 @@ bool NmeaOutput::Start(const NmeaSettings& settings, std::string& error) {
     return true;
 }
 
+void NmeaOutput::RequestStop() {
+    if (shared_) {
+        shared_->stop = true;
+        shared_->queue.Wake().Signal();
+    }
+}
+
 void NmeaOutput::Stop() {
     if (!shared_) {
         return;
     }
-    shared_->stop = true;
-    shared_->queue.Wake().Signal();
+    RequestStop();
     shared_->thread.Stop(kStopPatience);
     shared_.reset();
 }

@@ -36,6 +36,8 @@ public:
     // Stops within a short while, whatever the worker is doing.
     void Stop();
     bool Running() const;
+    // Asks the worker to stop and returns at once; Stop then waits less.
+    void RequestStop();
 
     // Cheap and bounded: a copy into the hand-over. Rate limits are the caller's.
     void Hand(const OutputEvent& event);

@@ -51,6 +51,11 @@ std::string WindOutputs::Configure(const OutputSettings& settings) {
                   mqttError.empty() ? "" : "MQTT: " + mqttError);
 }
 
+void WindOutputs::RequestStop() {
+    nmea_.RequestStop();
+    mqtt_.RequestStop();
+}
+
 void WindOutputs::Stop() {
     nmea_.Stop();
     mqtt_.Stop();

@@ -28,6 +28,8 @@ public:
     const OutputSettings& Settings() const { return settings_; }
     // Stops both outputs (MQTT says "offline").
     void Stop();
+    // Asks both to stop without waiting; several connections' outputs end together this way.
+    void RequestStop();
 
     void HandSample(const WindReport& report);
     void HandSummary(const WindSummary& summary);
