@@ -14,7 +14,8 @@ endfunction()
 
 # vx_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [GUI] [TIMEOUT seconds] [LABELS l1 l2])
 # One GoogleTest executable; its cases are registered with CTest one by one. GUI tests run on
-# Qt's offscreen platform so they need no display.
+# Qt's offscreen platform so they need no display. Log records that fall back to the program's
+# state folder land in the build tree, not in the home folder of whoever runs the tests.
 function(vx_add_test)
   cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(T_GUI AND NOT VENTRIX_BUILD_GUI)
@@ -36,5 +37,5 @@ function(vx_add_test)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-state")
 endfunction()

@@ -158,6 +158,10 @@ void Tchild::ApplyFormat() {
     wind_.ApplyFormat(formatName_, formatLetters_);
     paDig3_->setVisible(wind_.Format().HasW());
     StatusBar1_->SetPanelText(kFormatPanel, ToText(formatName_));
+    // The next log file (a segment may begin at any message) carries the name and format
+    // in use from now on.
+    log_.SetConnectionName(name_);
+    log_.SetOutputFormatName(formatName_);
     ArmFramer();
 }
 

@@ -1,5 +1,7 @@
 #include "logging/ConnectionLog.h"
 
+#include <utility>
+
 namespace vx {
 namespace {
 
@@ -7,9 +9,6 @@ class SystemClock : public LogClock {
 public:
     std::chrono::system_clock::time_point WallNow() const override {
         return std::chrono::system_clock::now();
-    }
-    std::chrono::steady_clock::time_point SteadyNow() const override {
-        return std::chrono::steady_clock::now();
     }
 };
 
@@ -20,8 +19,9 @@ const LogClock& SystemLogClock() {
     return clock;
 }
 
-ConnectionLog::ConnectionLog(LogEnvironment& environment, const LogClock& clock)
-    : environment_(environment), clock_(clock) {}
+ConnectionLog::ConnectionLog(LogEnvironment& environment, const LogClock& clock,
+                             LogWriterSettings settings)
+    : environment_(environment), clock_(clock), settings_(std::move(settings)) {}
 
 ConnectionLog::~ConnectionLog() = default;
 
@@ -30,6 +30,7 @@ void ConnectionLog::StartLogging(const std::string& base) {
         WriteLogFile();
     }
     logging_ = true;
+    newRun_ = true;
     options_ = environment_.LogRecordOptions();
     logFileBase_ = base;
     BeginLogFile();
@@ -38,20 +39,17 @@ void ConnectionLog::StartLogging(const std::string& base) {
 void ConnectionLog::BeginLogFile() {
     EndCurrentFile();
     AddNewFile();
-    FlushAndReport();
 }
 
 void ConnectionLog::WriteLogFile() {
     EndCurrentFile();
-    FlushAndReport();
 }
 
-bool ConnectionLog::StopLogging() {
+void ConnectionLog::StopLogging() {
     if (logging_) {
         WriteLogFile();
         logging_ = false;
     }
-    return !HasUnwrittenRecords();
 }
 
 void ConnectionLog::LogMessage(std::string_view message) {
@@ -62,96 +60,77 @@ void ConnectionLog::LogMessage(std::string_view message) {
         EndCurrentFile();
         AddNewFile();
     }
-    LogFile* file = CurrentFile();
-    if (file == nullptr) {
-        return;
-    }
     ++recordCount_;
-    file->Append(
-        LogRecordText(message, options_, recordCount_, environment_.LogFormatter(), LocalNow()));
-    FlushAndReport();
+    // A refused record (nothing can be written anywhere and the memory for waiting records is
+    // full) is counted by the writer and told from Tick.
+    Writer().AddRecord(message, clock_.WallNow());
 }
 
 void ConnectionLog::Tick() {
-    if (!files_.empty()) {
-        FlushAndReport();
+    if (!writer_) {
+        return;
+    }
+    // Reports are the last step: a modal box may show, during which more messages arrive.
+    for (const std::string& report : writer_->TakeReports()) {
+        environment_.ReportLogError(report);
     }
 }
 
 bool ConnectionLog::HasUnwrittenRecords() const {
-    for (const auto& file : files_) {
-        if (file->HasUnwrittenText() || (file->Ended() && !file->Closed())) {
-            return true;
-        }
-    }
-    return false;
+    return writer_ && writer_->Status().unwritten;
 }
 
 std::string ConnectionLog::CurrentLogFileName() const {
-    const LogFile* file = CurrentFile();
-    return file == nullptr ? std::string() : file->Name();
+    if (!logging_ || !writer_) {
+        return std::string();
+    }
+    return writer_->Status().currentFile;
 }
 
-LogFile* ConnectionLog::CurrentFile() const {
-    if (files_.empty() || files_.back()->Ended()) {
-        return nullptr;
+int ConnectionLog::SyncCount() const {
+    return writer_ ? writer_->Status().syncCount : 0;
+}
+
+long ConnectionLog::LostRecords() const {
+    return writer_ ? writer_->Status().lostRecords : 0;
+}
+
+std::size_t ConnectionLog::WaitingBytes() const {
+    return writer_ ? writer_->Status().waitingBytes : 0;
+}
+
+bool ConnectionLog::WaitUntilWritten(std::chrono::milliseconds timeout) {
+    return !writer_ || writer_->WaitUntilWritten(timeout);
+}
+
+LogWriter& ConnectionLog::Writer() {
+    if (!writer_) {
+        writer_ = MakeLogWriter(environment_.LogFormatter().Clone(), settings_);
     }
-    return files_.back().get();
+    return *writer_;
 }
 
 void ConnectionLog::EndCurrentFile() {
-    if (LogFile* file = CurrentFile()) {
-        file->Append(LogClosingText(environment_.LogFormatter(), LocalNow()));
-        file->End();
+    if (fileOpen_) {
+        fileOpen_ = false;
+        Writer().EndFile(clock_.WallNow());
     }
 }
 
 void ConnectionLog::AddNewFile() {
     newLogFileRequested_ = false;
     recordCount_ = 0;
-    const LogHeader header{environment_.LogCaption(), environment_.LogDescription(),
-                           connectionName_, outputFormatName_};
-    auto file = std::make_unique<LogFile>(logFileBase_, connectionName_);
-    file->Append(LogHeaderText(header, environment_.LogFormatter(), LocalNow()));
-    files_.push_back(std::move(file));
-}
-
-LocalDateTime ConnectionLog::LocalNow() const {
-    return ToLocalDateTime(clock_.WallNow());
-}
-
-bool ConnectionLog::FlushFiles() {
-    const auto now = clock_.SteadyNow();
-    while (!files_.empty()) {
-        LogFile& file = *files_.front();
-        const int syncsBefore = file.SyncCount();
-        const bool flushed = file.Flush(now, kSyncInterval);
-        syncCount_ += file.SyncCount() - syncsBefore;
-        if (!flushed) {
-            failedFileName_ = file.Name();
-            return false;
-        }
-        if (!file.Closed()) {
-            // Only the current file can still be open, and it is always last.
-            return true;
-        }
-        files_.pop_front();
-    }
-    return true;
-}
-
-void ConnectionLog::FlushAndReport() {
-    const bool flushed = FlushFiles();
-    if (flushed) {
-        errorReported_ = false;
-        return;
-    }
-    if (errorReported_) {
-        return;
-    }
-    errorReported_ = true;
-    // Last step: the report may show a modal box, during which more messages can arrive.
-    environment_.ReportLogError(CannotCreateFileText(failedFileName_));
+    const auto now = clock_.WallNow();
+    LogFileStart start;
+    start.base = logFileBase_;
+    start.connectionName = connectionName_;
+    start.header = LogHeader{environment_.LogCaption(), environment_.LogDescription(),
+                             connectionName_, outputFormatName_};
+    start.opened = now;
+    start.options = options_;
+    start.newRun = std::exchange(newRun_, false);
+    Writer().BeginFile(std::move(start));
+    fileOpen_ = true;
 }
 
 }  // namespace vx

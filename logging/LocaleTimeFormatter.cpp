@@ -7,17 +7,21 @@
 namespace vx {
 
 LocaleTimeFormatter::LocaleTimeFormatter()
-    : dateFormat_(QLocale::system().dateFormat(QLocale::ShortFormat)),
-      timeFormat_(WithoutTimeZone(QLocale::system().timeFormat(QLocale::LongFormat))) {}
+    : locale_(QLocale::system()),
+      dateFormat_(locale_.dateFormat(QLocale::ShortFormat)),
+      timeFormat_(WithoutTimeZone(locale_.timeFormat(QLocale::LongFormat))) {}
+
+std::unique_ptr<LogTimeFormatter> LocaleTimeFormatter::Clone() const {
+    // Qt's implicitly shared values may be copied to another thread and used there.
+    return std::make_unique<LocaleTimeFormatter>(*this);
+}
 
 std::string LocaleTimeFormatter::DateText(const LocalDateTime& when) const {
-    return QLocale::system()
-        .toString(QDate(when.year, when.month, when.day), dateFormat_)
-        .toStdString();
+    return locale_.toString(QDate(when.year, when.month, when.day), dateFormat_).toStdString();
 }
 
 std::string LocaleTimeFormatter::TimeText(const LocalDateTime& when) const {
-    return QLocale::system()
+    return locale_
         .toString(QTime(when.hour, when.minute, when.second, when.millisecond), timeFormat_)
         .toStdString();
 }

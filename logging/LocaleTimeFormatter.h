@@ -4,6 +4,7 @@
 
 #include "logging/LogText.h"
 
+#include <QLocale>
 #include <QString>
 
 namespace vx {
@@ -11,6 +12,7 @@ namespace vx {
 class LocaleTimeFormatter : public LogTimeFormatter {
 public:
     LocaleTimeFormatter();
+    std::unique_ptr<LogTimeFormatter> Clone() const override;
     std::string DateText(const LocalDateTime& when) const override;
     std::string TimeText(const LocalDateTime& when) const override;
 
@@ -19,6 +21,10 @@ public:
     static QString WithoutTimeZone(const QString& format);
 
 private:
+    // A copy of the system locale taken on the user-interface thread: clones format on the log
+    // writers' threads, where QLocale::system(), which reads state the toolkit may change, is
+    // not called.
+    QLocale locale_;
     QString dateFormat_;
     QString timeFormat_;
 };

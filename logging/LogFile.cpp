@@ -1,60 +1,46 @@
 #include "logging/LogFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <utility>
 
 namespace vx {
 
-LogFile::LogFile(std::string_view base, std::string_view connectionName)
-    : pattern_(base, connectionName),
-      name_(pattern_.Candidate(0)),
-      folder_(SplitLogPath(base).folder) {}
-
 LogFile::~LogFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
+    Close();
 }
 
-void LogFile::Append(std::string_view text) {
-    pending_.append(text);
+LogFile::LogFile(LogFile&& other) noexcept
+    : name_(std::move(other.name_)),
+      folder_(std::move(other.folder_)),
+      fd_(std::exchange(other.fd_, -1)),
+      folderSynced_(other.folderSynced_) {}
+
+LogFile& LogFile::operator=(LogFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        name_ = std::move(other.name_);
+        folder_ = std::move(other.folder_);
+        fd_ = std::exchange(other.fd_, -1);
+        folderSynced_ = other.folderSynced_;
+    }
+    return *this;
 }
 
-void LogFile::End() {
-    ended_ = true;
-}
-
-bool LogFile::Flush(SteadyTime now, std::chrono::milliseconds syncInterval) {
-    if (closed_) {
-        return true;
-    }
-    if (fd_ < 0 && !Create()) {
-        return false;
-    }
-    if (!WritePending()) {
-        return false;
-    }
-    const bool syncDue = !everSynced_ || ended_ || now - lastSync_ >= syncInterval;
-    if (dirty_ && syncDue && !Sync(now)) {
-        return false;
-    }
-    if (ended_) {
-        return Close();
-    }
-    return true;
-}
-
-bool LogFile::Create() {
+bool LogFile::Create(const LogFileNamePattern& pattern) {
+    Close();
+    folderSynced_ = false;
+    folder_ = pattern.Folder().empty() ? "." : pattern.Folder();
     // O_EXCL makes taking a number atomic: another connection or program that creates the
     // same name first makes us move on to the next number instead of overwriting its file.
     for (int number = 0;; ++number) {
-        name_ = pattern_.Candidate(number);
+        name_ = pattern.Candidate(number);
         const int fd =
             ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
         if (fd >= 0) {
             fd_ = fd;
-            dirty_ = true;  // the new directory entry needs syncing too
             return true;
         }
         if (errno != EEXIST || number == kLastLogFileNumber) {
@@ -63,48 +49,67 @@ bool LogFile::Create() {
     }
 }
 
-bool LogFile::WritePending() {
-    while (written_ < pending_.size()) {
-        const ssize_t count = ::write(fd_, pending_.data() + written_, pending_.size() - written_);
+bool LogFile::Write(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t count = ::write(fd_, text.data(), text.size());
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
             }
             return false;
         }
-        written_ += static_cast<size_t>(count);
-        dirty_ = true;
+        text.remove_prefix(static_cast<size_t>(count));
     }
-    pending_.clear();
-    written_ = 0;
     return true;
 }
 
-bool LogFile::Sync(SteadyTime now) {
-    if (::fdatasync(fd_) != 0) {
+bool LogFile::Sync(const LogSyncFunction& sync) {
+    // A failed sync is never retried on the same file: Linux reports success on the retry after
+    // it has dropped the pages that failed, so the caller writes those records again elsewhere.
+    if (sync(fd_) != 0) {
         return false;
     }
-    if (!everSynced_) {
+    if (!folderSynced_) {
         // A file that survives a crash must also be found: sync the folder's entry for it once.
-        const std::string folder = folder_.empty() ? "." : folder_;
-        const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int dirFd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dirFd >= 0) {
             ::fsync(dirFd);
             ::close(dirFd);
         }
+        folderSynced_ = true;
     }
-    everSynced_ = true;
-    dirty_ = false;
-    lastSync_ = now;
-    ++syncCount_;
     return true;
 }
 
-bool LogFile::Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    closed_ = true;
-    return ::close(fd) == 0;
+bool LogFile::StillInPlace() const {
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(fd_, &opened) != 0 || opened.st_nlink == 0) {
+        return false;
+    }
+    if (::stat(name_.c_str(), &named) != 0) {
+        return false;
+    }
+    return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+bool LogFile::StillLinked() const {
+    struct stat opened {};
+    return ::fstat(fd_, &opened) == 0 && opened.st_nlink > 0;
+}
+
+void LogFile::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+void LogFile::Discard() {
+    if (fd_ >= 0 && StillInPlace()) {
+        ::unlink(name_.c_str());
+    }
+    Close();
 }
 
 }  // namespace vx

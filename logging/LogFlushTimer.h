@@ -1,7 +1,7 @@
 #pragma once
-// Drives a connection's log four times a second, so a record that arrives just before a quiet
-// spell is synced within about a second of the previous sync, and files that could not be
-// written are tried again, also after logging has stopped.
+// Brings what a connection's log writer has to tell (a file that cannot be created, a fallback
+// folder in use) to the user-interface thread four times a second, also after logging stopped:
+// the writer's own thread must never show anything.
 
 #include <QObject>
 #include <QTimer>

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <ctime>
+#include <iterator>
 
 namespace vx {
 namespace {
@@ -26,6 +27,10 @@ LocalDateTime ToLocalDateTime(std::chrono::system_clock::time_point when) {
     return LocalDateTime{parts.tm_year + 1900,    parts.tm_mon + 1, parts.tm_mday,
                          parts.tm_hour,           parts.tm_min,     parts.tm_sec,
                          static_cast<int>(millis)};
+}
+
+std::unique_ptr<LogTimeFormatter> PlainTimeFormatter::Clone() const {
+    return std::make_unique<PlainTimeFormatter>(*this);
 }
 
 std::string PlainTimeFormatter::DateText(const LocalDateTime& when) const {
@@ -65,19 +70,29 @@ std::string LogHeaderText(const LogHeader& header, const LogTimeFormatter& forma
 
 std::string LogRecordText(std::string_view message, const RecordOptions& options, int recordNumber,
                           const LogTimeFormatter& formatter, const LocalDateTime& received) {
-    std::string text(message);
+    std::string stamp;
+    if (options.appendTimeStamp) {
+        stamp = formatter.DateText(received) + ' ' + formatter.TimeText(received);
+    }
+    std::string text;
+    AppendLogRecord(text, message, options, recordNumber, stamp);
+    return text;
+}
+
+void AppendLogRecord(std::string& text, std::string_view message, const RecordOptions& options,
+                     int recordNumber, std::string_view stamp) {
+    text += message;
     if (options.appendRecordCount) {
+        char digits[16];
+        const auto end = std::to_chars(std::begin(digits), std::end(digits), recordNumber).ptr;
         text += ',';
-        text += std::to_string(recordNumber);
+        text.append(digits, end);
     }
     if (options.appendTimeStamp) {
         text += ',';
-        text += formatter.DateText(received);
-        text += ' ';
-        text += formatter.TimeText(received);
+        text += stamp;
     }
     text += kLogLineEnd;
-    return text;
 }
 
 std::string LogClosingText(const LogTimeFormatter& formatter, const LocalDateTime& closed) {
@@ -105,6 +120,26 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
 
 std::string CannotCreateFileText(std::string_view fileName) {
     return "Cannot create file " + std::string(fileName);
+}
+
+std::string CannotSaveFileText(std::string_view fileName) {
+    return "Cannot save file " + std::string(fileName) +
+           " to disk: its last records are written again into a new file";
+}
+
+std::string LogFileVanishedText(std::string_view fileName) {
+    return "Log file " + std::string(fileName) +
+           " was deleted or moved: logging goes on in a new file";
+}
+
+std::string LogFallbackText(std::string_view fallbackFile, std::string_view folder) {
+    return "Log records go to " + std::string(fallbackFile) + " until " + std::string(folder) +
+           " can be written again";
+}
+
+std::string LogRecordsLostText(std::string_view connectionName) {
+    return "Log records of " + std::string(connectionName) +
+           " are being lost: no log file can be written";
 }
 
 }  // namespace vx

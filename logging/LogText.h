@@ -4,6 +4,7 @@
 // they are supplied through LogTimeFormatter.
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,9 +28,12 @@ struct LocalDateTime {
 // The local (wall-clock) date and time of a point in time.
 LocalDateTime ToLocalDateTime(std::chrono::system_clock::time_point when);
 
+// The log writer formats on its own thread, so each writer works on a copy of its own (Clone):
+// an implementation need only be safe to use from one thread at a time.
 class LogTimeFormatter {
 public:
     virtual ~LogTimeFormatter() = default;
+    virtual std::unique_ptr<LogTimeFormatter> Clone() const = 0;
     // A date alone in the short date format.
     virtual std::string DateText(const LocalDateTime& when) const = 0;
     // A time alone in the long time format.
@@ -39,6 +43,7 @@ public:
 // Year-month-day and 24-hour time: used where no regional formats are available.
 class PlainTimeFormatter : public LogTimeFormatter {
 public:
+    std::unique_ptr<LogTimeFormatter> Clone() const override;
     std::string DateText(const LocalDateTime& when) const override;
     std::string TimeText(const LocalDateTime& when) const override;
 };
@@ -66,6 +71,9 @@ struct RecordOptions {
 // ",<date> <time>" as chosen.
 std::string LogRecordText(std::string_view message, const RecordOptions& options, int recordNumber,
                           const LogTimeFormatter& formatter, const LocalDateTime& received);
+// The same line appended to text, with the time stamp ("<date> <time>") already made.
+void AppendLogRecord(std::string& text, std::string_view message, const RecordOptions& options,
+                     int recordNumber, std::string_view stamp);
 
 std::string LogClosingText(const LogTimeFormatter& formatter, const LocalDateTime& closed);
 
@@ -75,5 +83,13 @@ std::vector<std::string> SplitTextLines(std::string_view text);
 
 // The error shown when a log file cannot be created or written.
 std::string CannotCreateFileText(std::string_view fileName);
+// The disk refused to keep what was written (a failed sync): those records go to a new file.
+std::string CannotSaveFileText(std::string_view fileName);
+// The open file was deleted or moved away by someone else.
+std::string LogFileVanishedText(std::string_view fileName);
+// The chosen folder stayed unwritable: records go to a file in the program's state folder.
+std::string LogFallbackText(std::string_view fallbackFile, std::string_view folder);
+// Nothing could be written anywhere and the memory set aside for waiting records is full.
+std::string LogRecordsLostText(std::string_view connectionName);
 
 }  // namespace vx

@@ -45,7 +45,7 @@ TfrmLogDlg::TfrmLogDlg(const std::string& defaultLogFile, QWidget* parent)
     Timer1.setInterval(kTickMs);
     connect(&Timer1, &QTimer::timeout, this, &TfrmLogDlg::Timer1Timer);
     // FormCreate: start from the remembered log file.
-    logFileName_ = defaultLogFile;
+    logFileName_ = AbsoluteLogPath(defaultLogFile, HomeFolder());
     ShowPathParts(logFileName_);
 }
 
@@ -147,14 +147,24 @@ void TfrmLogDlg::CentreOnScreen() {
     }
 }
 
+int TfrmLogDlg::SegmentMinutes() const {
+    int minutes = kDefaultSegmentMinutes;
+    if (!ParseWholeNumber(edMins->text().toStdString(), minutes)) {
+        return kDefaultSegmentMinutes;
+    }
+    return minutes;
+}
+
 void TfrmLogDlg::Button1Click() {
     int minutes = kDefaultSegmentMinutes;
     if (!ParseWholeNumber(edMins->text().toStdString(), minutes)) {
-        minutes = kDefaultSegmentMinutes;
-        edMins->setText(QString::number(kDefaultSegmentMinutes));
+        edMins->setText(ToQt(FormatGeneral(kDefaultSegmentMinutes)));
     }
-    segmentMinutes_ = minutes;
-    logFileName_ = JoinLogPath(edDir->text().toStdString(), edFileName->text().toStdString());
+    // An empty folder is the home folder, never the folder the program happened to start in;
+    // the dialog then shows the folder that will be used.
+    logFileName_ = AbsoluteLogPath(
+        JoinLogPath(edDir->text().toStdString(), edFileName->text().toStdString()), HomeFolder());
+    ShowPathParts(logFileName_);
     ShowMessageBox(this, QStringLiteral("Select File->Log->Start to start logging"),
                    QStringLiteral("Note"));
     close();
@@ -165,7 +175,7 @@ void TfrmLogDlg::Button2Click() {
     if (chosen.isEmpty()) {
         return;
     }
-    logFileName_ = chosen.toStdString();
+    logFileName_ = AbsoluteLogPath(chosen.toStdString(), HomeFolder());
     ShowPathParts(logFileName_);
 }
 
@@ -182,7 +192,7 @@ void TfrmLogDlg::StopLogTimer() {
 
 void TfrmLogDlg::Timer1Timer() {
     ++segmentTicks_;
-    if (segmentTicks_ >= segmentMinutes_) {
+    if (segmentTicks_ >= SegmentMinutes()) {
         // "Enable" is read at every tick, so switching it on during a run takes effect at the
         // next boundary.
         if (cbEnable->isChecked() && host_ != nullptr) {

@@ -40,7 +40,9 @@ public:
 
     void ShowLogDialog();
     std::string LogFileName() const { return logFileName_; }
-    int SegmentMinutes() const { return segmentMinutes_; }
+    // The segment length in force: the one the dialog shows, as "Enable" is the one it shows
+    // (10 while the box does not hold a whole number).
+    int SegmentMinutes() const;
     int SegmentTicks() const { return segmentTicks_; }
     int LoggedMinutes() const { return loggedMinutes_; }
     void StartLogTimer();
@@ -83,7 +85,6 @@ private:
     SaveFileChooser chooseSaveFile_;
     LocaleTimeFormatter formatter_;
     std::string logFileName_;
-    int segmentMinutes_ = 0;
     int segmentTicks_ = 0;
     int loggedMinutes_ = 0;
     bool centred_ = false;

@@ -384,6 +384,8 @@ TEST_F(ConnectionViews, LoggingRecordsEveryAcceptedMessageAndBlocksTheClose) {
 
     child_->StopLogging();
     EXPECT_FALSE(child_->Logging());
+    // The log writer finishes the file on its own thread.
+    ASSERT_TRUE(WaitFor([&] { return !child_->Log().HasUnwrittenRecords(); }, 10000));
     std::ifstream in(folder / "Wind [Pier]-0.txt", std::ios::binary);
     ASSERT_TRUE(in.good());
     std::stringstream text;
@@ -393,6 +395,39 @@ TEST_F(ConnectionViews, LoggingRecordsEveryAcceptedMessageAndBlocksTheClose) {
     EXPECT_NE(text.str().find("Q,090\x03"), std::string::npos);
     EXPECT_NE(text.str().find("Q,095,006.00,M,00\x03"), std::string::npos);
     in.close();
+    std::filesystem::remove_all(folder);
+}
+
+// The Options page renames the connection and changes its format while logging: the file
+// that begins at the next segment boundary is named and headed as the connection is now.
+TEST_F(ConnectionViews, ANewSegmentFileCarriesTheNameAndFormatSetOnTheOptionsPage) {
+    UseFormat(kPolarFormat, QStringLiteral("Pier"));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("vx-conn-seg-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    child_->StartLogging((folder / "Wind.txt").string());
+    FeedPolar("090", "005.00");
+    UseFormat(kUvFormat, QStringLiteral("Pier head"));
+    child_->RequestNewLogFile();
+    Feed("Q,+001.00,-002.00,M,00");
+    child_->StopLogging();
+    ASSERT_TRUE(WaitFor([&] { return !child_->Log().HasUnwrittenRecords(); }, 10000));
+
+    auto read = [&](const char* name) {
+        std::ifstream in(folder / name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    const std::string first = read("Wind [Pier]-0.txt");
+    EXPECT_NE(first.find("Name: Pier\r\nOutput Format: VARN_POLAR_TWO_AXIS\r\n"), std::string::npos)
+        << first;
+    const std::string second = read("Wind [Pier head]-0.txt");
+    EXPECT_NE(second.find("Name: Pier head\r\nOutput Format: VARN_UV_TWO_AXIS\r\n"),
+              std::string::npos)
+        << second;
+    EXPECT_NE(second.find("Q,+001.00,-002.00,M,00\x03"), std::string::npos);
     std::filesystem::remove_all(folder);
 }
 
@@ -438,6 +473,8 @@ TEST_F(ConnectionViews, RecordsLeftUnwrittenAtStopFollowOnTheLogTick) {
     child_->StopLogging();
     EXPECT_FALSE(child_->Logging());
     EXPECT_TRUE(child_->Log().HasUnwrittenRecords());
+    // Told from the log tick, once the writer's thread has met the missing folder.
+    ASSERT_TRUE(WaitFor([&] { return !host_.logErrors.empty(); }, 10000));
     ASSERT_EQ(host_.logErrors.size(), 1u);
     EXPECT_EQ(host_.logErrors[0], "Cannot create file " + folder.File(0));
 

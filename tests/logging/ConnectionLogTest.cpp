@@ -30,6 +30,12 @@ protected:
 
     std::string Base(const std::string& file = "Varn Log.txt") const { return folder / file; }
 
+    // Stop, then wait for the writer's thread to finish the file.
+    static void StopAndWait(ConnectionLog& log) {
+        log.StopLogging();
+        ASSERT_TRUE(log.WaitUntilWritten(test::kWriteDeadline));
+    }
+
     test::RecordingEnvironment environment;
     test::ManualClock clock;
     test::ScratchFolder folder;
@@ -50,7 +56,7 @@ TEST_F(ConnectionLogTest, ThreeRecordsWithNumberAndStampGiveExactFile) {
     log->LogMessage(
         "Q,+001.20,-002.00,M,00,\x03"
         "2C");
-    EXPECT_TRUE(log->StopLogging());
+    StopAndWait(*log);
 
     EXPECT_EQ(ReadFile(folder / "Varn Log [Anemometer 1]-0.txt"),
               "Ventrix Log File \r\n"
@@ -83,7 +89,7 @@ TEST_F(ConnectionLogTest, OptionsAreReadAtStartAndEachAddsItsOwnField) {
     environment.options = {false, false};
     log->StartLogging(Base());
     log->LogMessage("C");
-    log->StopLogging();
+    StopAndWait(*log);
 
     EXPECT_THAT(ReadFile(folder / "Varn Log [Anemometer 1]-0.txt"),
                 ::testing::HasSubstr("\r\n\r\nA,1\r\nLog file closed"));
@@ -97,7 +103,7 @@ TEST_F(ConnectionLogTest, DescriptionLinesStandBetweenCaptionAndName) {
     auto log = MakeLog();
     environment.description = {"Mast 3, north side", "", "Calibrated 2024"};
     log->StartLogging(Base());
-    log->StopLogging();
+    StopAndWait(*log);
     EXPECT_THAT(ReadFile(folder / "Varn Log [Anemometer 1]-0.txt"),
                 ::testing::StartsWith("Ventrix Log File \r\nMast 3, north side\r\n\r\n"
                                       "Calibrated 2024\r\nName: Anemometer 1\r\n"));
@@ -109,7 +115,7 @@ TEST_F(ConnectionLogTest, MidnightShowsDateAloneInHeaderButNotInRecordStamp) {
     auto log = MakeLog();
     log->StartLogging(Base());
     log->LogMessage("M");
-    log->StopLogging();
+    StopAndWait(*log);
     const std::string content = ReadFile(folder / "Varn Log [Anemometer 1]-0.txt");
     EXPECT_THAT(content, ::testing::HasSubstr("Log file opened: 2024-03-02\r\n"));
     EXPECT_THAT(content, ::testing::HasSubstr("M,2024-03-02 00:00:00\r\n"));
@@ -125,27 +131,31 @@ TEST_F(ConnectionLogTest, RunsAreNumberedAndNeverOverwriteAFile) {
     log->StartLogging(Base());
     log->StopLogging();
     log->StartLogging(Base());
-    log->StopLogging();
+    StopAndWait(*log);
     EXPECT_THAT(FileNamesIn(folder.Path()),
                 ElementsAre("Varn Log [Anemometer 1]-0.txt", "Varn Log [Anemometer 1]-1.txt",
                             "Varn Log [Anemometer 1]-2.txt"));
     EXPECT_EQ(ReadFile(folder / "Varn Log [Anemometer 1]-1.txt"), "keep me");
 }
 
-TEST_F(ConnectionLogTest, SameNamedConnectionsTakeNumbersInStartOrder) {
+// Each connection writes on its own thread, so two connections of the same name take the two
+// numbers in whichever order their files are created; neither overwrites the other.
+TEST_F(ConnectionLogTest, SameNamedConnectionsTakeDifferentNumbers) {
     auto first = MakeLog();
     auto second = MakeLog();
     first->SetOutputFormatName("FIRST");
     second->SetOutputFormatName("SECOND");
     first->StartLogging(Base());
     second->StartLogging(Base());
-    // The second stops first: the numbers still follow the order in which logging started.
     second->StopLogging();
-    first->StopLogging();
-    EXPECT_THAT(ReadFile(folder / "Varn Log [Anemometer 1]-0.txt"),
-                ::testing::HasSubstr("Output Format: FIRST\r\n"));
-    EXPECT_THAT(ReadFile(folder / "Varn Log [Anemometer 1]-1.txt"),
-                ::testing::HasSubstr("Output Format: SECOND\r\n"));
+    StopAndWait(*first);
+    ASSERT_TRUE(second->WaitUntilWritten(test::kWriteDeadline));
+    const std::string zero = ReadFile(folder / "Varn Log [Anemometer 1]-0.txt");
+    const std::string one = ReadFile(folder / "Varn Log [Anemometer 1]-1.txt");
+    EXPECT_NE(zero.find("Output Format: FIRST\r\n") == std::string::npos,
+              one.find("Output Format: FIRST\r\n") == std::string::npos);
+    EXPECT_NE(zero.find("Output Format: SECOND\r\n") == std::string::npos,
+              one.find("Output Format: SECOND\r\n") == std::string::npos);
 }
 
 TEST_F(ConnectionLogTest, SegmentBoundaryEndsFileAtNextMessageAndRestartsNumbering) {
@@ -156,13 +166,15 @@ TEST_F(ConnectionLogTest, SegmentBoundaryEndsFileAtNextMessageAndRestartsNumberi
     log->LogMessage("two");
     environment.description = {"second segment"};
     log->RequestNewLogFile();
+    ASSERT_TRUE(log->WaitUntilWritten(test::kWriteDeadline));
     EXPECT_EQ(log->CurrentLogFileName(), folder / "Varn Log [Anemometer 1]-0.txt");
     clock.Advance(std::chrono::minutes(1));
     log->LogMessage("three");
     EXPECT_FALSE(log->NewLogFileRequested());
     EXPECT_EQ(log->RecordCount(), 1);
+    ASSERT_TRUE(log->WaitUntilWritten(test::kWriteDeadline));
     EXPECT_EQ(log->CurrentLogFileName(), folder / "Varn Log [Anemometer 1]-1.txt");
-    log->StopLogging();
+    StopAndWait(*log);
 
     EXPECT_THAT(ReadFile(folder / "Varn Log [Anemometer 1]-0.txt"),
                 ::testing::EndsWith("one,1\r\ntwo,2\r\nLog file closed: 2024-03-01 12:35:56\r\n"));
@@ -172,111 +184,84 @@ TEST_F(ConnectionLogTest, SegmentBoundaryEndsFileAtNextMessageAndRestartsNumberi
                                              "three,1\r\nLog file closed"));
 }
 
+// The Options page may rename the connection or change its format while logging: a file that
+// begins afterwards says so in its name and header; the file already open keeps its own.
+TEST_F(ConnectionLogTest, EachFileCarriesTheNameAndFormatOfTheMomentItBegins) {
+    auto log = MakeLog("North");
+    log->StartLogging(Base());
+    log->LogMessage("before");
+    log->SetConnectionName("North mast");
+    log->SetOutputFormatName("NMEA_POLAR");
+    log->LogMessage("same file");
+    log->RequestNewLogFile();
+    log->LogMessage("after");
+    StopAndWait(*log);
+
+    const std::string first = ReadFile(folder / "Varn Log [North]-0.txt");
+    EXPECT_THAT(first, ::testing::HasSubstr("Name: North\r\nOutput Format: VARN_UV_TWO_AXIS\r\n"));
+    EXPECT_THAT(first, ::testing::HasSubstr("\r\n\r\nbefore\r\nsame file\r\nLog file closed"));
+    const std::string second = ReadFile(folder / "Varn Log [North mast]-0.txt");
+    EXPECT_THAT(second, ::testing::HasSubstr("Name: North mast\r\nOutput Format: NMEA_POLAR\r\n"));
+    EXPECT_THAT(second, ::testing::HasSubstr("\r\n\r\nafter\r\nLog file closed"));
+}
+
+// The records of a running file are durable without Stop: synced within about a second.
 TEST_F(ConnectionLogTest, RecordsReachTheFileBeforeStop) {
     auto log = MakeLog();
     log->StartLogging(Base());
     log->LogMessage("first");
     log->LogMessage("second");
+    ASSERT_TRUE(log->WaitUntilWritten(test::kWriteDeadline));
+    EXPECT_FALSE(log->HasUnwrittenRecords());
     EXPECT_THAT(ReadFile(folder / "Varn Log [Anemometer 1]-0.txt"),
                 ::testing::EndsWith("\r\n\r\nfirst\r\nsecond\r\n"));
-    log->StopLogging();
+    StopAndWait(*log);
 }
 
 TEST_F(ConnectionLogTest, StopWithoutLoggingWritesNothingAndMessagesAreIgnored) {
     auto log = MakeLog();
     log->LogMessage("not logging");
-    EXPECT_TRUE(log->StopLogging());
+    log->StopLogging();
+    EXPECT_FALSE(log->HasUnwrittenRecords());
+    EXPECT_TRUE(log->WaitUntilWritten(test::kWriteDeadline));
     EXPECT_TRUE(FileNamesIn(folder.Path()).empty());
 }
 
 TEST_F(ConnectionLogTest, NameWithFolderSeparatorIsSafeInFileNameOnly) {
     auto log = MakeLog("Mast/3\tNorth");
     log->StartLogging(Base());
-    log->StopLogging();
+    StopAndWait(*log);
     EXPECT_THAT(FileNamesIn(folder.Path()), ElementsAre("Varn Log [Mast_3_North]-0.txt"));
     EXPECT_THAT(ReadFile(folder / "Varn Log [Mast_3_North]-0.txt"),
                 ::testing::HasSubstr("\r\nName: Mast/3\tNorth\r\n"));
 }
 
-// Root ignores permission bits, so an unwritable place is made from a folder that does not
-// exist yet and is created later.
-TEST_F(ConnectionLogTest, MissingFolderIsReportedOnceAndRecordsFollowWhenItAppears) {
-    environment.options = {true, false};
-    const std::string missing = folder / "later";
-    auto log = MakeLog();
-    log->StartLogging(missing + "/Varn Log.txt");
-    log->LogMessage("one");
-    log->LogMessage("two");
-    log->Tick();
-    log->RequestNewLogFile();
-    log->LogMessage("three");
-    EXPECT_FALSE(log->StopLogging());
-    log->Tick();
-
-    EXPECT_THAT(environment.errors,
-                ElementsAre("Cannot create file " + missing + "/Varn Log [Anemometer 1]-0.txt"));
-    EXPECT_TRUE(log->HasUnwrittenRecords());
-
-    std::filesystem::create_directory(missing);
-    log->Tick();
-    EXPECT_FALSE(log->HasUnwrittenRecords());
-    EXPECT_THAT(ReadFile(missing + "/Varn Log [Anemometer 1]-0.txt"),
-                ::testing::MatchesRegex("Ventrix Log File \r\nName: Anemometer 1\r\n.*\r\n\r\n"
-                                        "one,1\r\ntwo,2\r\nLog file closed: [^\r\n]*\r\n"));
-    EXPECT_THAT(ReadFile(missing + "/Varn Log [Anemometer 1]-1.txt"),
-                ::testing::MatchesRegex("Ventrix Log File \r\n.*\r\n\r\nthree,1\r\n"
-                                        "Log file closed: [^\r\n]*\r\n"));
-    EXPECT_EQ(environment.errors.size(), 1u);
-}
-
-TEST_F(ConnectionLogTest, EachFailureEpisodeIsReportedOnce) {
-    // A regular file where the folder should be: creating files below it always fails.
-    const std::string blocker = folder / "blocker";
-    std::ofstream(blocker) << "x";
-    auto log = MakeLog();
-    log->StartLogging(blocker + "/Varn Log.txt");
-    for (int i = 0; i < 5; ++i) {
-        log->LogMessage("record");
-    }
-    EXPECT_EQ(environment.errors.size(), 1u);
-
-    std::filesystem::remove(blocker);
-    std::filesystem::create_directory(blocker);
-    log->LogMessage("record");  // the first record after recovery writes everything
-    EXPECT_FALSE(log->HasUnwrittenRecords());
-    log->StopLogging();
-
-    log->StartLogging(folder / "missing/Varn Log.txt");
-    log->LogMessage("record");
-    EXPECT_EQ(environment.errors.size(), 2u);
-    log->StopLogging();
-}
-
-TEST_F(ConnectionLogTest, SyncsAreBatchedToOneASecondAndTickSyncsQuietRecords) {
-    auto log = MakeLog();
+// Syncs are what a slow disk makes slow: a steady stream of records is synced about once a
+// second, not once per record, and the closing line is synced at once.
+TEST_F(ConnectionLogTest, SyncsAreBatchedAndTheClosingLineIsSyncedAtOnce) {
+    test::SyncDouble sync;
+    LogWriterSettings settings;
+    settings.sync = sync.Function();
+    auto log = std::make_unique<ConnectionLog>(environment, clock, settings);
+    log->SetConnectionName("Anemometer 1");
+    const auto began = std::chrono::steady_clock::now();
     log->StartLogging(Base());
-    const int afterStart = log->SyncCount();
-    EXPECT_EQ(afterStart, 1);  // header and folder entry
-    for (int i = 0; i < 100; ++i) {
-        clock.Advance(std::chrono::milliseconds(9));
+    for (int i = 0; i < 200; ++i) {
         log->LogMessage("fast");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    EXPECT_EQ(log->SyncCount(), afterStart);  // 0.9 s: nothing due yet
-    clock.Advance(std::chrono::milliseconds(200));
-    log->LogMessage("due");
-    EXPECT_EQ(log->SyncCount(), afterStart + 1);
-
-    clock.Advance(std::chrono::milliseconds(100));
-    log->LogMessage("quiet");
-    log->Tick();  // 100 ms after the last sync: not yet
-    EXPECT_EQ(log->SyncCount(), afterStart + 1);
-    clock.Advance(std::chrono::milliseconds(900));
-    log->Tick();
-    EXPECT_EQ(log->SyncCount(), afterStart + 2);
-    log->Tick();  // nothing new written: no sync
-    EXPECT_EQ(log->SyncCount(), afterStart + 2);
-    log->StopLogging();
-    EXPECT_EQ(log->SyncCount(), afterStart + 3);  // the closing line is synced at once
+    ASSERT_TRUE(log->WaitUntilWritten(test::kWriteDeadline));
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began)
+            .count();
+    // One for the new file, then at most one per second that passed.
+    EXPECT_LE(sync.Calls(), 2 + seconds);
+    EXPECT_EQ(log->SyncCount(), sync.Calls());
+    const int beforeStop = sync.Calls();
+    StopAndWait(*log);
+    EXPECT_EQ(sync.Calls(), beforeStop + 1);
+    EXPECT_THAT(ReadFile(folder / "Varn Log [Anemometer 1]-0.txt"),
+                ::testing::EndsWith("fast\r\nLog file closed: 2024-03-01 12:34:56\r\n"));
 }
 
 }  // namespace

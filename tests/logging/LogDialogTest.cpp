@@ -75,7 +75,7 @@ TEST_F(LogDialogTest, StartsWithItsControlsInTheirInitialState) {
     EXPECT_EQ(dialog.Button1->text(), "Apply");
     EXPECT_TRUE(dialog.reLogDescription->toPlainText().isEmpty());
     EXPECT_EQ(dialog.LogFileName(), "/home/user/Varn Log.txt");
-    EXPECT_EQ(dialog.SegmentMinutes(), 0);
+    EXPECT_EQ(dialog.SegmentMinutes(), 10);  // what the box shows
     EXPECT_EQ(dialog.Timer1.interval(), 60000);
     EXPECT_FALSE(dialog.LogTimerRunning());
     for (const char* name : {"cbEnable", "edMins", "cbAppendTimeStamp", "cbAppendRecordCount",
@@ -146,12 +146,43 @@ TEST_F(LogDialogTest, MinuteTickRequestsNewFilesAtSegmentBoundariesWhenEnabled) 
     EXPECT_EQ(dialog.SegmentTicks(), 0);
 }
 
-TEST_F(LogDialogTest, WithoutApplyEveryTickIsABoundary) {
+// "Enable" checked without Apply: the segments are as long as the box says, not one minute.
+TEST_F(LogDialogTest, WithoutApplyTheSegmentsAreAsLongAsTheBoxShows) {
     dialog.cbEnable->setChecked(true);
     dialog.StartLogTimer();
+    for (int i = 0; i < 9; ++i) {
+        dialog.Timer1Timer();
+    }
+    EXPECT_EQ(host.requests, 0);
+    dialog.Timer1Timer();
+    EXPECT_EQ(host.requests, 1);
+    dialog.edMins->setText("2");  // typed while logging, read at the next tick
     dialog.Timer1Timer();
     dialog.Timer1Timer();
     EXPECT_EQ(host.requests, 2);
+    dialog.edMins->setText("two");
+    EXPECT_EQ(dialog.SegmentMinutes(), 10);
+}
+
+// An empty folder means the home folder, never the folder the program was started from; the
+// dialog then shows the folder it will use.
+TEST_F(LogDialogTest, EmptyOrRelativeFolderLiesInTheHomeFolder) {
+    const QString home = qEnvironmentVariable("HOME");
+    ASSERT_TRUE(home.startsWith('/'));
+    dialog.edDir->setText("");
+    dialog.edFileName->setText("Wind.txt");
+    Apply("10");
+    EXPECT_EQ(dialog.LogFileName(), (home + "/Wind.txt").toStdString());
+    EXPECT_EQ(dialog.edDir->text(), home);
+    dialog.edDir->setText("mast/logs");
+    Apply("10");
+    EXPECT_EQ(dialog.LogFileName(), (home + "/mast/logs/Wind.txt").toStdString());
+    dialog.edDir->setText("~/wind");
+    Apply("10");
+    EXPECT_EQ(dialog.LogFileName(), (home + "/wind/Wind.txt").toStdString());
+
+    TfrmLogDlg remembered("Varn Log.txt");  // a bare name from an older settings file
+    EXPECT_EQ(remembered.LogFileName(), (home + "/Varn Log.txt").toStdString());
 }
 
 TEST_F(LogDialogTest, ConnectionsReadDescriptionAndRecordOptionsFromTheDialog) {
@@ -192,6 +223,7 @@ TEST_F(LogDialogTest, SegmentTickMovesConnectionLogsToNewFiles) {
     log.LogMessage("$second");
     log.StopLogging();
     dialog.StopLogTimer();
+    ASSERT_TRUE(log.WaitUntilWritten(test::kWriteDeadline));
 
     EXPECT_THAT(test::ReadFile(folder / "Varn Log [Anemometer 1]-0.txt"),
                 ::testing::HasSubstr("\r\n\r\n$first,1\r\nLog file closed: "));
@@ -209,22 +241,24 @@ TEST(LocaleTimeFormatterTest, LongTimeLosesOnlyTheTimeZone) {
     EXPECT_THAT(time, ::testing::Not(::testing::HasSubstr("UTC")));
 }
 
-TEST(LogFlushTimerTest, TicksTheLogUntilWaitingRecordsAreWritten) {
+// The writer's reports reach the environment on the user-interface thread, by the timer alone.
+TEST(LogFlushTimerTest, BringsTheWritersReportsToTheUserInterfaceThread) {
     test::ScratchFolder folder;
     test::RecordingEnvironment environment;
     ConnectionLog log(environment);
     log.SetConnectionName("A");
     log.StartLogging(folder / "missing/Log.txt");
-    EXPECT_TRUE(log.HasUnwrittenRecords());
-    std::filesystem::create_directory(folder.Path() / "missing");
     LogFlushTimer timer(log);
     QElapsedTimer waited;
     waited.start();
-    while (log.HasUnwrittenRecords() && waited.elapsed() < 30000) {
+    while (environment.errors.empty() && waited.elapsed() < 30000) {
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     }
-    EXPECT_FALSE(log.HasUnwrittenRecords());
+    EXPECT_THAT(environment.errors,
+                ElementsAre("Cannot create file " + folder / "missing/Log [A]-0.txt"));
+    std::filesystem::create_directory(folder.Path() / "missing");
     log.StopLogging();
+    EXPECT_TRUE(log.WaitUntilWritten(test::kWriteDeadline));
 }
 
 }  // namespace

@@ -1,19 +1,24 @@
 #pragma once
 // Shared pieces of the log tests: an environment that records reports, a clock the test moves,
-// and a scratch folder that is removed afterwards.
+// a sync double, and a scratch folder that is removed afterwards.
 
 #include "logging/ConnectionLog.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vx::test {
@@ -32,18 +37,65 @@ public:
     std::vector<std::string> errors;
 };
 
+// The wall clock the connection reads when a file begins or ends and when a record arrives.
 class ManualClock : public LogClock {
 public:
     std::chrono::system_clock::time_point WallNow() const override { return wall; }
-    std::chrono::steady_clock::time_point SteadyNow() const override { return steady; }
-    void Advance(std::chrono::milliseconds step) {
-        wall += step;
-        steady += step;
-    }
+    void Advance(std::chrono::milliseconds step) { wall += step; }
 
     std::chrono::system_clock::time_point wall;
-    std::chrono::steady_clock::time_point steady;
 };
+
+// Stands in for fdatasync, which cannot be made to fail or to take its time on a healthy disk:
+// it counts calls, fails the ones chosen and may wait before doing the real sync. Used on the
+// writers' threads.
+class SyncDouble {
+public:
+    LogSyncFunction Function() {
+        return [this](int fd) {
+            const int call = ++calls_;
+            if (delay_.count() > 0) {
+                std::this_thread::sleep_for(delay_);
+            }
+            if (call == failCall_) {
+                return -1;
+            }
+            return ::fdatasync(fd);
+        };
+    }
+    void FailCall(int call) { failCall_ = call; }
+    void Delay(std::chrono::milliseconds delay) { delay_ = delay; }
+    int Calls() const { return calls_; }
+
+private:
+    std::atomic<int> calls_{0};
+    std::atomic<int> failCall_{0};
+    std::chrono::milliseconds delay_{0};
+};
+
+// Waits for a condition that another thread brings about; true when it held in time.
+inline bool Eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds deadline = std::chrono::seconds(20)) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Reports reach the environment only through Tick, as on the user-interface thread.
+inline bool EventuallyReported(ConnectionLog& log, const RecordingEnvironment& environment,
+                               std::size_t count) {
+    return Eventually([&] {
+        log.Tick();
+        return environment.errors.size() >= count;
+    });
+}
+
+inline constexpr std::chrono::seconds kWriteDeadline{20};
 
 // Wall-clock times in the tests are written in UTC.
 inline std::chrono::system_clock::time_point UtcTime(int year, int month, int day, int hour,
@@ -75,6 +127,7 @@ public:
         std::filesystem::remove_all(path_, ignored);
     }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string Str() const { return path_.string(); }
     const std::filesystem::path& Path() const { return path_; }
 
 private:
@@ -90,6 +143,9 @@ inline std::string ReadFile(const std::string& path) {
 
 inline std::vector<std::string> FileNamesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;
+    if (!std::filesystem::is_directory(folder)) {
+        return names;
+    }
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         names.push_back(entry.path().filename().string());
     }
