@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 namespace vx {
@@ -51,6 +52,46 @@ TEST(LogFileNameTest, TakesFirstNumberWithoutAFile) {
     EXPECT_EQ(MakeLogFileName("/d/L.txt", "A",
                               [&](const std::string& path) { return taken.count(path) > 0; }),
               "/d/L [A]-2.txt");
+}
+
+// The fallback folder follows the XDG rules: an absolute XDG_STATE_HOME, else the home folder's
+// .local/state; a relative XDG_STATE_HOME is ignored.
+TEST(LogFileNameTest, FallbackFolderFollowsXdgStateHome) {
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("XDG_STATE_HOME", "/srv/state", 1);
+    EXPECT_EQ(DefaultLogFallbackFolder(), "/srv/state/ventrix");
+    setenv("XDG_STATE_HOME", "relative/state", 1);
+    EXPECT_EQ(DefaultLogFallbackFolder(), HomeFolder() + "/.local/state/ventrix");
+    unsetenv("XDG_STATE_HOME");
+    EXPECT_EQ(DefaultLogFallbackFolder(), HomeFolder() + "/.local/state/ventrix");
+    if (saved != nullptr) {
+        setenv("XDG_STATE_HOME", previous.c_str(), 1);
+    }
+}
+
+// A name that fits the chosen folder keeps its form in the fallback folder; one that does not
+// fit any folder is shortened there, keeping "]-", the number and the extension.
+TEST(LogFileNameTest, FallbackNamesFitTheFileSystemLimit) {
+    const LogFileNamePattern plain("/data/Varn Log.txt", "Mast 1");
+    EXPECT_EQ(plain.InFolder("/state").Candidate(3), "/state/Varn Log [Mast 1]-3.txt");
+    const std::string longName(400, 'n');
+    const LogFileNamePattern moved =
+        LogFileNamePattern("/data/Varn Log.txt", longName).InFolder("/state");
+    const std::string name = SplitLogPath(moved.Candidate(kLastLogFileNumber)).file;
+    EXPECT_LE(name.size(), kMaxFileNameBytes);
+    EXPECT_THAT(name, ::testing::MatchesRegex("Varn Log \\[n+\\]-2147483647\\.txt"));
+    // Multi-byte characters are never cut in half.
+    const std::string accented = std::string(231, 'a') + "\u00e9\u00e9\u00e9\u00e9";
+    const std::string cut =
+        SplitLogPath(LogFileNamePattern("/d/L.txt", accented).InFolder("/s").Candidate(0)).file;
+    EXPECT_LE(cut.size() + 9, kMaxFileNameBytes);
+    for (std::size_t i = 0; i < cut.size(); ++i) {
+        if (cut[i] == '\xc3') {
+            EXPECT_TRUE(i + 1 < cut.size() && cut[i + 1] == '\xa9') << cut;
+        }
+    }
+    EXPECT_TRUE(cut.ends_with("]-0.txt")) << cut;
 }
 
 TEST(LogFileNameTest, SplitsFolderAndFile) {
