@@ -199,8 +199,9 @@ TEST(LogLive, FourInstrumentsAtOneHundredHertzAreLoggedWholeWhileEachSyncTakesHa
         ASSERT_TRUE(sims.back()->Ready());
     }
     std::vector<std::unique_ptr<Tchild>> children;
-    // Connections are closed as a user closes them before their windows go: a window destroyed
-    // with its port open handles events while half destroyed.
+    // Connections are closed as a user closes them, and their ports have finished closing before
+    // the windows go: a port destroyed while its close is still under way handles events in its
+    // destructor, and the windows must not be half destroyed then.
     struct CloseAll {
         std::vector<std::unique_ptr<Tchild>>& children;
         ~CloseAll() {
@@ -208,6 +209,13 @@ TEST(LogLive, FourInstrumentsAtOneHundredHertzAreLoggedWholeWhileEachSyncTakesHa
                 WaitFor([&] { return child->Settled(); }, kGenerousMs);
                 child->close();
             }
+            WaitFor(
+                [&] {
+                    return std::all_of(children.begin(), children.end(), [](auto& child) {
+                        return child->SerComPort1().GetState() == psClosed;
+                    });
+                },
+                kGenerousMs);
         }
     } closeAll{children};
     for (int i = 0; i < kInstruments; ++i) {
