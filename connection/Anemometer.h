@@ -31,7 +31,6 @@ class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QMdiSubWindow;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
@@ -42,6 +41,7 @@ namespace vx {
 class ConnectionStatusBar;
 class LabelledPanel;
 class LogFlushTimer;
+class MessageView;
 class TextPanel;
 class TVarnWindsock;
 class Tpgraph;
@@ -252,7 +252,7 @@ private:
     TextPanel* laMinGust_ = nullptr;
     QGroupBox* gbBuildingAvg_ = nullptr;
     QProgressBar* pbBuildingAvg_ = nullptr;
-    QPlainTextEdit* reData_ = nullptr;
+    MessageView* reData_ = nullptr;
     LabelledPanel* paLeftHandAxis_ = nullptr;
     LabelledPanel* paRightAxis_ = nullptr;
     Tpgraph* pgraph_ = nullptr;

@@ -3,11 +3,11 @@
 
 #include "connection/Anemometer.h"
 #include "connection/ConnectionStatusBar.h"
+#include "connection/MessageView.h"
 #include "connection/TextPanel.h"
 #include "logging/LogFlushTimer.h"
 #include "widgets/Pgraph.h"
 #include "widgets/Pictures.h"
-#include "widgets/StripPaintingStyle.h"
 #include "widgets/Varnwindsock.h"
 
 #include <QComboBox>
@@ -20,7 +20,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -194,7 +193,7 @@ QWidget* Tchild::BuildDataPage() {
     tsData_->setObjectName(QStringLiteral("tsData"));
     auto* column = new QVBoxLayout(tsData_);
     column->setContentsMargins(0, 0, 0, 0);
-    reData_ = new QPlainTextEdit(tsData_);
+    reData_ = new MessageView(tsData_);
     reData_->setObjectName(QStringLiteral("reData"));
     reData_->setReadOnly(true);
     // Messages are short lines: wrapping would only add layout work for every line.
@@ -204,10 +203,6 @@ QWidget* Tchild::BuildDataPage() {
     white.setColor(QPalette::Base, Qt::white);
     white.setColor(QPalette::Text, Qt::black);
     reData_->setPalette(white);
-    // The view scrolls with every frame, and its scroll bar is repainted with it.
-    auto* scrollBarStyle = new StripPaintingStyle(reData_);
-    reData_->verticalScrollBar()->setStyle(scrollBarStyle);
-    reData_->horizontalScrollBar()->setStyle(scrollBarStyle);
     column->addWidget(reData_);
     return tsData_;
 }

@@ -3,6 +3,7 @@
 
 #include "connection/Anemometer.h"
 
+#include "connection/MessageView.h"
 #include "connection/TextPanel.h"
 #include "platform/NumberText.h"
 #include "widgets/Pgraph.h"
@@ -265,7 +266,8 @@ void Tchild::FlushDataLines() {
     if (pendingLines_.isEmpty()) {
         return;
     }
-    reData_->appendPlainText(pendingLines_.join(QLatin1Char('\n')));
+    reData_->AppendLines(pendingLines_.join(QLatin1Char('\n')),
+                         static_cast<int>(pendingLines_.size()));
     pendingLines_.clear();
     ScrollDataToEnd();
 }

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace vx {
 
@@ -70,6 +71,9 @@ void FramePacer::Pace(QWidget* root) {
 }
 
 void FramePacer::Request(PacedView* view) {
+    if (pending_.empty()) {
+        sinceFirstRequest_.start();
+    }
     pending_.push_back(view);
     if (timer_.isActive()) {
         return;
@@ -77,6 +81,15 @@ void FramePacer::Request(PacedView* view) {
     // After a quiet spell the change is drawn at once; otherwise when the frame is due.
     const qint64 since = sinceFrame_.isValid() ? sinceFrame_.elapsed() : kFrameIntervalMs;
     timer_.start(static_cast<int>(std::max<qint64>(0, kFrameIntervalMs - since)));
+}
+
+FramePacer::Waits FramePacer::TakeWaits() {
+    Waits waits;
+    waits.longestMs = std::exchange(longestWaitMs_, 0);
+    const long long count = std::exchange(waits_, 0);
+    const qint64 total = std::exchange(totalWaitMs_, 0);
+    waits.meanMs = count > 0 ? static_cast<double>(total) / static_cast<double>(count) : 0;
+    return waits;
 }
 
 void FramePacer::Withdraw(PacedView* view) {
@@ -90,6 +103,12 @@ void FramePacer::DrawFrame() {
     timer_.stop();
     sinceFrame_.restart();
     ++frames_;
+    if (!pending_.empty()) {
+        const qint64 waited = sinceFirstRequest_.elapsed();
+        longestWaitMs_ = std::max(longestWaitMs_, waited);
+        totalWaitMs_ += waited;
+        ++waits_;
+    }
     // A view may ask again while it is refreshed; that is the next frame's business.
     drawing_.swap(pending_);
     for (std::size_t i = 0; i < drawing_.size(); ++i) {

@@ -78,6 +78,13 @@ public:
     void DrawFrame();
     bool FramePending() const { return !pending_.empty(); }
     long long Frames() const { return frames_; }
+    // How long the first change of each frame waited for it, since the last call: what the
+    // pacing adds to the time from a message to the screen.
+    struct Waits {
+        qint64 longestMs = 0;
+        double meanMs = 0;
+    };
+    Waits TakeWaits();
 
 private:
     friend class PacedView;
@@ -88,6 +95,10 @@ private:
     std::vector<PacedView*> drawing_;  // the views of the frame being drawn
     QTimer timer_;
     QElapsedTimer sinceFrame_;
+    QElapsedTimer sinceFirstRequest_;  // the oldest change still waiting
+    qint64 longestWaitMs_ = 0;
+    qint64 totalWaitMs_ = 0;
+    long long waits_ = 0;
     long long frames_ = 0;
 };
 

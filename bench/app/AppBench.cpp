@@ -20,6 +20,7 @@
 #include "logging/Logdlg.h"
 #include "serial/QtUiThread.h"
 #include "tests/e2e/E2eSupport.h"
+#include "widgets/FramePacer.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -324,6 +325,7 @@ void BM_Program(benchmark::State& state) {
     double pixels = 0;
     long long switches = 0;
     gPaints->byWidget.clear();
+    vx::FramePacer::Shared().TakeWaits();
     for (auto _ : state) {
         const double cpu0 = Seconds(CLOCK_PROCESS_CPUTIME_ID);
         const double wall0 = Seconds(CLOCK_MONOTONIC);
@@ -347,6 +349,9 @@ void BM_Program(benchmark::State& state) {
     state.counters["paints_per_s"] = static_cast<double>(paints) / wall;
     state.counters["Mpx_per_s"] = pixels / wall / 1e6;
     state.counters["csw_per_s"] = static_cast<double>(switches) / wall;
+    const vx::FramePacer::Waits waits = vx::FramePacer::Shared().TakeWaits();
+    state.counters["frame_wait_ms"] = waits.meanMs;
+    state.counters["frame_wait_max_ms"] = static_cast<double>(waits.longestMs);
 }
 
 void Arguments(benchmark::internal::Benchmark* b) {

@@ -7,6 +7,7 @@
 #include "widgets/Pgraph.h"
 #include "widgets/Varnwindsock.h"
 
+#include <QElapsedTimer>
 #include <QPaintEvent>
 #include <QTest>
 
@@ -74,6 +75,22 @@ TEST(FramePacer, ManyRequestsBeforeAFrameRefreshEachViewOnce) {
     EXPECT_EQ(a.refreshes, 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return a.refreshes == 2; }, 10000));
     EXPECT_EQ(b.refreshes, 1);
+}
+
+TEST(FramePacer, ReportsHowLongAChangeWaitedForItsFrame) {
+    FramePacer pacer;
+    CountingView view;
+    view.SetFramePacer(&pacer);
+    pacer.DrawFrame();  // a frame just drawn: the next change waits for the interval
+    QElapsedTimer sinceChange;
+    sinceChange.start();
+    view.Change();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.refreshes == 1; }, 10000));
+    const FramePacer::Waits waits = pacer.TakeWaits();
+    EXPECT_LE(waits.longestMs, sinceChange.elapsed());
+    EXPECT_GE(waits.longestMs, FramePacer::kFrameIntervalMs / 2);
+    EXPECT_EQ(waits.meanMs, static_cast<double>(waits.longestMs));
+    EXPECT_EQ(pacer.TakeWaits().longestMs, 0);
 }
 
 TEST(FramePacer, WithoutAPacerAChangeRefreshesAtOnce) {
