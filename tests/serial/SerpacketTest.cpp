@@ -113,6 +113,22 @@ TEST_F(FramerTest, DisablingMidPacketAbandonsIt) {
     EXPECT_EQ(packets_, (std::vector<std::string>{kStx + "new\r"}));
 }
 
+// The reads of a file replay: a start kept across reads, a second start inside the packet, an
+// abandoned partial packet that a bare end cannot complete.
+TEST_F(FramerTest, ReadsOfAReplayAreFramedAsALiveStream) {
+    dpkt_.SetStartString("$");
+    dpkt_.SetEnabled(true);
+    Feed("xx$A");
+    Feed("B$C");
+    EXPECT_TRUE(packets_.empty());
+    Feed("D\r\n$E\r$F");
+    EXPECT_EQ(packets_, (std::vector<std::string>{"$AB$CD\r", "$E\r"}));
+    dpkt_.SetEnabled(false);
+    dpkt_.SetEnabled(true);
+    Feed("G\r");
+    EXPECT_EQ(packets_.size(), 2u);
+}
+
 TEST_F(FramerTest, WithoutAutoEnableOnePacketThenSilence) {
     dpkt_.SetAutoEnable(false);
     dpkt_.SetEnabled(true);

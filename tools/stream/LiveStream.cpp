@@ -1,7 +1,5 @@
 #include "tools/stream/LiveStream.h"
 
-#include "connection/MessageParser.h"
-#include "connection/OutputFormats.h"
 #include "network/OutputFeed.h"
 #include "network/WindOutputs.h"
 #include "serial/Serpacket.h"
@@ -70,8 +68,7 @@ int RunLiveStream(const StreamOptions& options, const std::string& formatName,
         port.SetPromptForPort(false);
         TSerDataPacket dpkt;
         dpkt.SetComPort(&port);
-        dpkt.SetStartString(std::string(1, FramingFor(IsNmeaFormat(formatName)).start));
-        dpkt.SetEndString(std::string(1, kCr));
+        SetMessageFraming(dpkt, formatName);
         dpkt.OnStringPacket = [&](TSerDataPacket*, const std::string& packet) {
             if (options.count == 0 || packets < options.count) {
                 ++packets;

@@ -6,18 +6,28 @@
 
 namespace vx {
 
-StreamSession::StreamSession(const StreamSettings& settings, std::ostream& out)
-    : out_(out), cutter_(FramingFor(IsNmeaFormat(settings.formatName)).start, kCr) {
+void SetMessageFraming(TSerDataPacket& dpkt, const std::string& formatName) {
+    dpkt.SetStartString(std::string(1, FramingFor(IsNmeaFormat(formatName)).start));
+    dpkt.SetEndString(std::string(1, kCr));
+}
+
+StreamSession::StreamSession(const StreamSettings& settings, std::ostream& out) : out_(out) {
     connection_.ApplyFormat(settings.formatName, settings.formatLetters);
     connection_.SetUnits(0);
     connection_.SetOutputRate(settings.rate);
     connection_.SetAveraging(settings.averaging);
     connection_.ClearMaxMin();
     WriteStreamHeader(out_);
+    framing_->Attach(&dpkt_);
+    SetMessageFraming(dpkt_, settings.formatName);
+    dpkt_.OnStringPacket = [this](TSerDataPacket*, const std::string& packet) {
+        HandlePacket(packet);
+    };
+    dpkt_.SetEnabled(true);
 }
 
 void StreamSession::Feed(std::string_view bytes) {
-    cutter_.Feed(bytes, [this](std::string_view packet) { HandlePacket(packet); });
+    framing_->Feed(bytes.data(), bytes.size());
 }
 
 PacketResult StreamSession::HandlePacket(std::string_view packet) {
