@@ -119,8 +119,9 @@ void MqttOutput::Shared::OnConnect(mosquitto*, void* self, int rc) {
         ++shared->counts.connects;
     }
     shared->SetProblem({});
-    // The retained status may still say "offline" from the last will of a previous run.
-    shared->PublishStatus(LinkStatusText(shared->status.load()));
+    // The retained status may still say "offline" from the last will of a previous run: it is
+    // published anew right after this callback (publishing from inside the library's callback
+    // would take its locks in another order than everywhere else).
 }
 
 void MqttOutput::Shared::OnDisconnect(mosquitto*, void* self, int) {

@@ -74,8 +74,10 @@ void NmeaOutput::Shared::Run() {
     std::vector<OutputEvent> events;
     auto nextVoid = std::chrono::steady_clock::now() + kVoidInterval;
     while (!stop) {
+        // Asleep until something comes, but while the instrument is away the void sentences
+        // need the clock.
         pollfd wake{queue.Wake().Fd(), POLLIN, 0};
-        poll(&wake, 1, 250);
+        poll(&wake, 1, status.load() == LinkStatus::Online ? -1 : 250);
         if (stop) {
             break;
         }

@@ -66,7 +66,8 @@ TEST_F(MqttOutputTest, SamplesAndStatisticsArriveAsJsonUnderTheConnectionsTopic)
     EXPECT_EQ(JsonNumber(sample, "v"), 0.125);
     EXPECT_EQ(JsonNumber(sample, "w"), -0.5);
     EXPECT_EQ(JsonText(sample, "time"), IsoUtcTime(report.time));
-    EXPECT_EQ(JsonText(sample, "speed"), "m/s");  // inside "units"
+    EXPECT_NE(sample.find("\"units\":{\"speed\":\"m/s\",\"direction\":\"degrees\"}"),
+              std::string::npos);
 
     WindSummary summary;
     summary.current = report;
@@ -169,6 +170,34 @@ TEST(MqttOutputAuth, UserAndPasswordAreSentAndAWrongOneIsReported) {
     WindOutputs accepted("boat");
     ASSERT_EQ(accepted.Configure(settings), "");
     EXPECT_TRUE(Connected(accepted));
+}
+
+TEST(MqttOutputTls, ConnectsWithTheBrokersCaAndRefusesAnotherCa) {
+    Broker broker;
+    ASSERT_TRUE(broker.EnableTls()) << "openssl could not make the certificates";
+    ASSERT_TRUE(broker.Start());
+    OutputSettings settings = MqttTo(broker.TlsPort(), "ventrix/boat");
+    settings.broker.tls = true;
+    settings.broker.caFile = broker.CaFile();
+    WindOutputs trusted("boat");
+    ASSERT_EQ(trusted.Configure(settings), "");
+    ASSERT_TRUE(Connected(trusted));
+    Subscriber subscriber(broker.Port(), "ventrix/#");  // the plain listener of the same broker
+    ASSERT_TRUE(subscriber.Connected());
+    trusted.HandSample(Report(3.5, 120));
+    ASSERT_TRUE(WaitUntil([&] { return !subscriber.On("ventrix/boat/Mast_1/sample").empty(); }));
+    EXPECT_EQ(JsonNumber(subscriber.On("ventrix/boat/Mast_1/sample").front().payload, "speed"),
+              3.5);
+
+    // A broker whose certificate another authority signed is not talked to.
+    TempFolder other;
+    ASSERT_TRUE(MakeCertificateAuthority(other.Path()));
+    settings.broker.caFile = other.Path() + "/ca.pem";
+    WindOutputs untrusted("boat");
+    ASSERT_EQ(untrusted.Configure(settings), "");
+    ASSERT_TRUE(WaitUntil([&] { return !untrusted.Mqtt().problem.empty(); }));
+    EXPECT_FALSE(untrusted.Mqtt().connected);
+    EXPECT_EQ(untrusted.Mqtt().connects, 0u);
 }
 
 TEST(MqttOutputTls, ACaFileThatCannotBeReadIsReportedAtOnce) {

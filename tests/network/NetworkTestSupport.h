@@ -48,6 +48,11 @@ public:
 
     // Only this user (with this password) may connect.
     void RequireUser(const std::string& user, const std::string& password);
+    // A second listener, with TLS, on TlsPort(): a certificate for 127.0.0.1 signed by a CA made
+    // here (openssl), whose certificate is at CaFile().
+    bool EnableTls();
+    int TlsPort() const { return tlsPort_; }
+    std::string CaFile() const { return folder_.Path() + "/ca.pem"; }
     // Starts it and waits until it takes connections.
     bool Start();
     void Stop();
@@ -59,7 +64,11 @@ private:
     int port_;
     pid_t pid_ = -1;
     std::string passwordFile_;
+    int tlsPort_ = 0;
 };
+
+// A certificate authority of its own (key and certificate) in `folder`: ca.pem, ca.key.
+bool MakeCertificateAuthority(const std::string& folder);
 
 struct MqttMessage {
     std::string topic;
