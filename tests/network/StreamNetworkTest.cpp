@@ -2,6 +2,7 @@
 // NMEA sentences out over UDP and TCP, JSON out to a real broker, each with the values of the
 // stream's own table; the broker's last will when the station dies.
 
+#include "network/TcpServer.h"
 #include "tests/network/NetworkTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <thread>
 
 namespace vx {
 namespace {
@@ -238,6 +240,39 @@ TEST_F(StreamNetworkTest, AClientThatStopsReadingDoesNotSlowTheStation) {
     EXPECT_EQ(stream.Wait(), 0);
     EXPECT_EQ(ReadTable(ReadFile(table)).size(), 600u);
     EXPECT_GT(sentences, 300);
+}
+
+TEST_F(StreamNetworkTest, AStationWhosePortOrOutputCannotOpenNeverSaysOnline) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber subscriber(broker.Port(), "ventrix/#");
+    ASSERT_TRUE(subscriber.Connected());
+    const std::string mqtt = "mqtt://127.0.0.1:" + std::to_string(broker.Port());
+    const std::string output = files_.Path() + "/output";
+    // No device behind COM24.
+    Child missing(StreamArguments(24, {"--mqtt", mqtt, "--station", "s"}), output, Environment(),
+                  true);
+    EXPECT_EQ(missing.Wait(), 1);
+    EXPECT_NE(ReadFile(output).find("COM24"), std::string::npos) << ReadFile(output);
+
+    // A TCP port that another program holds.
+    SimInstrument sim(ports_.Path(), 25, {"--format", "VARN_UV_TWO_AXIS", "--rate", "10"});
+    ASSERT_TRUE(sim.Ready());
+    TcpServer holder;
+    TcpServerOptions options;
+    options.port = 0;
+    std::string error;
+    ASSERT_TRUE(holder.Start(options, error));
+    Child held(StreamArguments(25, {"--mqtt", mqtt, "--station", "s", "--nmea-tcp",
+                                    std::to_string(holder.Port())}),
+               output, Environment(), true);
+    EXPECT_EQ(held.Wait(), 1);
+    EXPECT_NE(ReadFile(output).find(std::to_string(holder.Port())), std::string::npos)
+        << ReadFile(output);
+    // Give a stray "online" every chance to arrive before saying there was none.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(subscriber.On("ventrix/s/COM24/status").empty());
+    EXPECT_TRUE(subscriber.On("ventrix/s/COM25/status").empty());
 }
 
 TEST_F(StreamNetworkTest, MistakesInTheNetworkOptionsExitWithTwoAndSayWhy) {

@@ -56,12 +56,10 @@ int RunLiveStream(const StreamOptions& options, const std::string& formatName,
     UiThread* previous = SetUiThread(&ui);
     long long packets = 0;
     int result = 0;
-    std::unique_ptr<WindOutputs> outputs = StartOutputs(options, error);
-    if (options.network.Any() && !outputs) {
-        SetUiThread(previous);
-        return 1;
-    }
-    std::unique_ptr<OutputFeed> feed = outputs ? std::make_unique<OutputFeed>(*outputs) : nullptr;
+    bool opened = false;
+    // Started once the port is open: a station whose device is missing never says "online".
+    std::unique_ptr<WindOutputs> outputs;
+    std::unique_ptr<OutputFeed> feed;
     {
         TSerComPort port;
         port.SetAutoOpen(false);
@@ -84,10 +82,16 @@ int RunLiveStream(const StreamOptions& options, const std::string& formatName,
             port.SetBaud(options.baud);
             port.SetParity(ParityOf(options.parity));
             port.SetOpen(true);
+            opened = true;
             port.FlushInBuffer();
         } catch (const std::exception& e) {
             error = ComName(options.port) + ": " + e.what();
             result = 1;
+        }
+        if (result == 0 && options.network.Any()) {
+            outputs = StartOutputs(options, error);
+            result = outputs ? 0 : 1;
+            feed = outputs ? std::make_unique<OutputFeed>(*outputs) : nullptr;
         }
         if (result == 0) {
             const auto start = std::chrono::steady_clock::now();
@@ -104,6 +108,8 @@ int RunLiveStream(const StreamOptions& options, const std::string& formatName,
                     feed->Tick(session.Connection(), true, true);
                 }
             }
+        }
+        if (opened) {
             dpkt.SetEnabled(false);
             port.SetOpen(false);
             ui.WaitUntil([&] { return port.GetState() == psClosed; }, 10000);
