@@ -30,7 +30,13 @@ double SnapOutputRate(double measured) {
             return row.rate;
         }
     }
-    return 1;
+    if (std::isnan(measured)) {
+        return 1;
+    }
+    // 100 Hz is the fastest the instrument sends: a few messages too many in the measured
+    // period (a backlog after a busy moment) still mean 100 Hz, not the 1 Hz that would shrink
+    // the gust to 30 ms and the averages to seconds.
+    return 100;
 }
 
 namespace {

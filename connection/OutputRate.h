@@ -4,8 +4,8 @@
 
 namespace vx {
 
-// Measured packets per second to output rate in Hz: 0.25, 0.5, 1, 2, 4, 5, 8, 10, 32, 40, 50, 100;
-// 100.5 or more (or a reading that is not a number) gives 1.
+// Measured messages per second to output rate in Hz: 0.25, 0.5, 1, 2, 4, 5, 8, 10, 32, 40, 50,
+// 100; 100.5 or more is 100 as well (a reading that is not a number gives 1).
 double SnapOutputRate(double measured);
 
 // Samples in the 3-second gust window: trunc(rate * 3), within 0..300.

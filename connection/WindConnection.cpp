@@ -39,6 +39,7 @@ std::optional<std::string_view> WindConnection::Accept(std::string_view packet) 
         return std::nullopt;
     }
     Increment(goodMessages_);
+    Increment(rateMessages_);
     return TrimControl(packet);
 }
 
@@ -56,14 +57,18 @@ bool WindConnection::ParseMessage(std::string_view message) {
     if (slotCount < format_.letterCount) {
         return false;
     }
-    sample_.inputFactor = InputFactorFromUnits(Field(format_.positionN), sample_.inputFactor);
+    const std::string_view units = Field(format_.positionN);
+    sample_.inputFactor = InputFactorFromUnits(units, sample_.inputFactor);
     ComputeSample();
-    sample_.valid = std::abs(sample_.magnitude) <= kSpeedLimit &&
+    // A garbled units field would leave the speeds in the previous message's unit (or at 0
+    // before the first known letter): such a sample says nothing reliable about the wind.
+    sample_.valid = HasUnitsLetter(units) && std::abs(sample_.magnitude) <= kSpeedLimit &&
                     std::abs(sample_.u) <= kSpeedLimit && std::abs(sample_.v) <= kSpeedLimit &&
-                    sample_.direction < 360;
+                    sample_.direction >= 0 && sample_.direction < 360;
     if (sample_.valid) {
         UpdateMinMax(extremes_, sample_);
         extendedDirection_.Update(sample_.direction);
+        lastValidDirection_ = sample_.direction;
     }
     return sample_.valid;
 }
@@ -159,7 +164,9 @@ void WindConnection::SetAveraging(int minutes) {
 }
 
 void WindConnection::ClearMaxMin() {
-    vx::ClearMaxMin(extremes_, sample_.direction);
+    // The current sample may be out of range, or never have been set: the extremes start from
+    // the last direction that was valid, or from the next one.
+    vx::ClearMaxMin(extremes_, lastValidDirection_);
 }
 
 }  // namespace vx

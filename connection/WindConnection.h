@@ -41,8 +41,9 @@ public:
     // `packet`); otherwise nothing.
     std::optional<std::string_view> Accept(std::string_view packet);
     // Parses an accepted, trimmed message into the sample; true when the sample is valid (then
-    // minimum, maximum and extended direction are updated). Too few fields leave the sample as it
-    // was; out-of-range values are kept in it but reach no statistic.
+    // minimum, maximum and extended direction are updated). Valid means a known units letter,
+    // speeds within 100 m/s and a direction from 0 up to 360. Too few fields leave the sample
+    // as it was; out-of-range values are kept in it but reach no statistic.
     bool ParseMessage(std::string_view message);
     // Gust and averages from the current sample; call for valid samples only. Tells the sink
     // how the "Building Average" box stands.
@@ -55,6 +56,10 @@ public:
     void ResetPackets() { packets_ = 0; }
     std::int32_t GoodMessages() const { return goodMessages_; }
     void ResetGoodMessages() { goodMessages_ = 0; }
+    // Accepted messages since the last ResetRateMessages: what the output rate is measured by
+    // (strings that fail the checksum are noise on the line, not the instrument's rate).
+    std::int32_t RateMessages() const { return rateMessages_; }
+    void ResetRateMessages() { rateMessages_ = 0; }
 
     // --- Settings ---
     // Output rate in Hz (0 until detected); sizes the gust and averaging windows.
@@ -73,6 +78,7 @@ public:
     int AveragingPeriod() const { return stats_.AveragingPeriod(); }  // seconds
     bool AveragingOn() const { return stats_.AveragingPeriod() > 0; }
     void ResetAverages() { stats_.ResetAverages(); }
+    // Speeds to their sentinels; directions to the last valid sample's (unset before one).
     void ClearMaxMin();
 
     // --- State ---
@@ -92,11 +98,13 @@ private:
     std::vector<std::string_view> slots_;
     std::int32_t packets_ = 0;
     std::int32_t goodMessages_ = 0;
+    std::int32_t rateMessages_ = 0;
     double displayFactor_ = 0;
     std::string unitText_;
     WindSample sample_;
     MinMax extremes_;
     ExtendedDirection extendedDirection_;
+    std::optional<double> lastValidDirection_;
     WindStatistics stats_;
 };
 

@@ -8,6 +8,11 @@ namespace vx {
 
 void UpdateMinMax(MinMax& extremes, const WindSample& sample) {
     const double d = sample.direction;
+    if (!extremes.directionsSet) {
+        extremes.minDirection = d;
+        extremes.maxDirection = d;
+        extremes.directionsSet = true;
+    }
     const double anticlockwise =
         d <= extremes.minDirection ? extremes.minDirection - d : extremes.minDirection + 360 - d;
     if (anticlockwise < 180) {
@@ -32,10 +37,13 @@ void UpdateMinMax(MinMax& extremes, const WindSample& sample) {
     fold(sample.magnitude, extremes.minMagnitude, extremes.maxMagnitude);
 }
 
-void ClearMaxMin(MinMax& extremes, double currentDirection) {
+void ClearMaxMin(MinMax& extremes, std::optional<double> direction) {
     extremes = MinMax{};
-    extremes.minDirection = currentDirection;
-    extremes.maxDirection = currentDirection;
+    if (direction) {
+        extremes.minDirection = *direction;
+        extremes.maxDirection = *direction;
+        extremes.directionsSet = true;
+    }
 }
 
 void ExtendedDirection::Update(double direction) {

@@ -7,6 +7,8 @@
 #include "connection/RingWindow.h"
 #include "connection/WindSample.h"
 
+#include <optional>
+
 namespace vx {
 
 struct MinMax {
@@ -15,14 +17,20 @@ struct MinMax {
     double minW = 1000, maxW = -1000;
     double minMagnitude = 1000, maxMagnitude = -1000;
     double minDirection = 0, maxDirection = 0;  // degrees
+    // False until a valid direction seeded both extremes. A minimum seeded from a reading that
+    // was never valid (400, or the 0 of a fresh connection) would hold for as long as the wind
+    // stays within 180 degrees of it.
+    bool directionsSet = false;
 };
 
-// Folds a valid sample in. A direction replaces the minimum when it lies less than 180 degrees
+// Folds a valid sample in. The first direction after a clear without a valid one seeds both
+// extremes; after that a direction replaces the minimum when it lies less than 180 degrees
 // anticlockwise of it (across north if need be), and the maximum likewise clockwise.
 void UpdateMinMax(MinMax& extremes, const WindSample& sample);
 
-// Speeds back to 1000 / -1000, both directions to the current direction.
-void ClearMaxMin(MinMax& extremes, double currentDirection);
+// Speeds back to 1000 / -1000; both directions to the given one, or, without one, unset until
+// the next valid sample.
+void ClearMaxMin(MinMax& extremes, std::optional<double> direction);
 
 // A direction continued past 360 while it swings clockwise through north, so the graph's
 // 0..539 axis does not jump from top to bottom.

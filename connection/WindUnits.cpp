@@ -55,4 +55,8 @@ double InputFactorFromUnits(std::string_view unitsField, double current) {
     return factor;
 }
 
+bool HasUnitsLetter(std::string_view unitsField) {
+    return unitsField.find_first_of("MNPKF") != std::string_view::npos;
+}
+
 }  // namespace vx

@@ -20,5 +20,7 @@ bool IsSpeedUnit(int unit);
 // M, N, P, K, F found anywhere in the field replaces the factor chosen before it, in that order,
 // so the last of them wins; a field with none of them keeps `current`.
 double InputFactorFromUnits(std::string_view unitsField, double current);
+// Whether the field holds any of those letters.
+bool HasUnitsLetter(std::string_view unitsField);
 
 }  // namespace vx

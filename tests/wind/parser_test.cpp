@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <string>
 
 namespace vx {
 namespace {
@@ -181,14 +182,67 @@ TEST(WindConnection, UnitsLettersConvertToMetresPerSecond) {
     EXPECT_NEAR(connection.Sample().shownMagnitude, 1.944, 1e-12);
     connection.HandlePacket(StxMessage("Q,90,3.6,MK,00"));  // K is tested after M
     EXPECT_NEAR(connection.Sample().magnitude, 1, 1e-12);
-    connection.HandlePacket(StxMessage("Q,90,2,X,00"));  // no units letter: factor kept
+    // No units letter: the factor is kept, but the reading is not trusted.
+    EXPECT_FALSE(connection.HandlePacket(StxMessage("Q,90,2,X,00")).valid);
     EXPECT_NEAR(connection.Sample().magnitude, 2 / 3.6, 1e-12);
 }
 
-TEST(WindConnection, WithoutAUnitsLetterEverySpeedReadsZero) {
+// A garbled units field would read the speeds in the previous message's unit, or as 0 before
+// any known letter: such a sample must reach no statistic (a "below" alarm would fire on it).
+TEST(WindConnection, AUnitsFieldWithoutAKnownLetterIsNotValid) {
     WindConnection connection = ConnectionFor("VARN_UV_TWO_AXIS", "IUVN");
-    EXPECT_TRUE(connection.HandlePacket(StxMessage("Q,3,4,S,00")).valid);
-    EXPECT_DOUBLE_EQ(connection.Sample().magnitude, 0);
+    connection.SetOutputRate(1);
+    connection.SetAveraging(2);
+    EXPECT_FALSE(connection.HandlePacket(StxMessage("Q,3,4,S,00")).valid);
+    EXPECT_DOUBLE_EQ(connection.Sample().magnitude, 0);  // factor still 0
+    EXPECT_DOUBLE_EQ(connection.Extremes().minMagnitude, 1000);
+    EXPECT_EQ(connection.Statistics().AveragingRing().Count(), 0);
+
+    ASSERT_TRUE(connection.HandlePacket(StxMessage("Q,3,4,M,00")).valid);
+    for (const char* units : {"", "X", "m", "?", "00"}) {
+        const std::string body = std::string("Q,30,40,") + units + ",00";
+        EXPECT_FALSE(connection.HandlePacket(StxMessage(body)).valid) << units;
+        EXPECT_DOUBLE_EQ(connection.Sample().magnitude, 50) << units;  // in m/s as before
+    }
+    EXPECT_DOUBLE_EQ(connection.Extremes().maxMagnitude, 5);
+    EXPECT_DOUBLE_EQ(connection.Gust(), 5);
+    EXPECT_EQ(connection.Statistics().AveragingRing().Count(), 1);
+    EXPECT_TRUE(connection.HandlePacket(StxMessage("Q,30,40,xKx,00")).valid);
+}
+
+TEST(WindConnection, DirectionsOutsideZeroTo360AreNotValid) {
+    struct Case {
+        const char* direction;
+        bool valid;
+        double minimum;  // after 90, then this direction
+    };
+    for (const Case& c :
+         {Case{"-5", false, 90}, Case{"-0.01", false, 90}, Case{"360", false, 90},
+          Case{"400", false, 90}, Case{"0", true, 0}, Case{"359.99", true, 359.99}}) {
+        WindConnection connection = ConnectionFor("VARN_POLAR_TWO_AXIS", "IDMN");
+        ASSERT_TRUE(connection.HandlePacket(StxMessage("Q,90,5,M,00")).valid);
+        const std::string body = std::string("Q,") + c.direction + ",5,M,00";
+        EXPECT_EQ(connection.HandlePacket(StxMessage(body)).valid, c.valid) << c.direction;
+        EXPECT_DOUBLE_EQ(connection.Extremes().minDirection, c.minimum) << c.direction;
+    }
+}
+
+// The output rate is measured by the messages the instrument got across, not by noise.
+TEST(WindConnection, RateMessagesCountAcceptedMessagesOnly) {
+    WindConnection connection = ConnectionFor("VARN_UV_TWO_AXIS", "IUVN");
+    std::string broken = StxMessage("Q,1,2,M,00");
+    broken[broken.size() - 2] ^= 1;
+    for (int i = 0; i < 3; ++i) {
+        connection.HandlePacket(StxMessage("Q,1,2,M,00"));
+        connection.HandlePacket(broken);
+        connection.HandlePacket("junk");
+    }
+    connection.HandlePacket(StxMessage("Q,1,2,X,00"));  // accepted, though not valid
+    EXPECT_EQ(connection.Packets(), 10);
+    EXPECT_EQ(connection.RateMessages(), 4);
+    connection.ResetRateMessages();
+    EXPECT_EQ(connection.RateMessages(), 0);
+    EXPECT_EQ(connection.GoodMessages(), 4);
 }
 
 TEST(WindConnection, EmptyOrJunkFieldReadsZero) {

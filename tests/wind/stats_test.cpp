@@ -107,6 +107,45 @@ TEST(MinMax, ClearGivesSentinelsUntilTheNextValidSample) {
     EXPECT_DOUBLE_EQ(connection.Extremes().maxDirection, 130);
 }
 
+// Reset Max-Min takes the directions from the last valid sample: a current sample that is out
+// of range (400) or was never set would become a minimum that a steady wind never clears.
+TEST(MinMax, DirectionsStartFromTheLastValidSample) {
+    WindConnection connection;
+    connection.ApplyFormat("VARN_POLAR_TWO_AXIS", "IDMN");
+    connection.HandlePacket(PolarMessage(80, 4));
+    connection.HandlePacket(PolarMessage(400, 4));
+    connection.ClearMaxMin();
+    EXPECT_TRUE(connection.Extremes().directionsSet);
+    EXPECT_DOUBLE_EQ(connection.Extremes().minDirection, 80);
+    EXPECT_DOUBLE_EQ(connection.Extremes().maxDirection, 80);
+    for (double d : {90, 95, 90}) {
+        connection.HandlePacket(PolarMessage(d, 4));
+    }
+    EXPECT_DOUBLE_EQ(connection.Extremes().minDirection, 80);
+    EXPECT_DOUBLE_EQ(connection.Extremes().maxDirection, 95);
+
+    // Nothing valid yet: the directions stay unset until the first valid one seeds both.
+    WindConnection fresh;
+    fresh.ApplyFormat("VARN_POLAR_TWO_AXIS", "IDMN");
+    fresh.HandlePacket(PolarMessage(400, 4));
+    fresh.ClearMaxMin();
+    EXPECT_FALSE(fresh.Extremes().directionsSet);
+    for (double d : {90, 95, 90}) {
+        fresh.HandlePacket(PolarMessage(d, 4));
+    }
+    EXPECT_TRUE(fresh.Extremes().directionsSet);
+    EXPECT_DOUBLE_EQ(fresh.Extremes().minDirection, 90);
+    EXPECT_DOUBLE_EQ(fresh.Extremes().maxDirection, 95);
+}
+
+TEST(MinMax, TheFirstValidDirectionOfAConnectionSeedsBoth) {
+    WindConnection connection;
+    connection.ApplyFormat("VARN_POLAR_TWO_AXIS", "IDMN");
+    connection.HandlePacket(PolarMessage(90, 4));
+    EXPECT_DOUBLE_EQ(connection.Extremes().minDirection, 90);
+    EXPECT_DOUBLE_EQ(connection.Extremes().maxDirection, 90);
+}
+
 TEST(ExtendedDirection, KeepsRisingThroughNorth) {
     ExtendedDirection extended;
     std::vector<double> seen;
@@ -118,12 +157,23 @@ TEST(ExtendedDirection, KeepsRisingThroughNorth) {
 }
 
 TEST(OutputRate, SnapsMeasuredRatesToTheInstrumentsRates) {
+    struct Boundary {
+        double at;     // measured rates from here up
+        double below;  // rate just below `at`
+        double from;   // rate at `at`
+    };
+    for (const Boundary& b :
+         {Boundary{0.4, 0.25, 0.5}, Boundary{0.75, 0.5, 1}, Boundary{1.5, 1, 2},
+          Boundary{2.5, 2, 4}, Boundary{4.5, 4, 5}, Boundary{5.5, 5, 8}, Boundary{8.5, 8, 10},
+          Boundary{10.5, 10, 32}, Boundary{32.5, 32, 40}, Boundary{40.5, 40, 50},
+          Boundary{50.5, 50, 100}, Boundary{100.5, 100, 100}}) {
+        EXPECT_DOUBLE_EQ(SnapOutputRate(b.at - 1e-9), b.below) << b.at;
+        EXPECT_DOUBLE_EQ(SnapOutputRate(b.at), b.from) << b.at;
+    }
     EXPECT_DOUBLE_EQ(SnapOutputRate(0), 0.25);
-    EXPECT_DOUBLE_EQ(SnapOutputRate(0.4), 0.5);
-    EXPECT_DOUBLE_EQ(SnapOutputRate(4.0), 4);
-    EXPECT_DOUBLE_EQ(SnapOutputRate(32.4), 32);
-    EXPECT_DOUBLE_EQ(SnapOutputRate(100.4), 100);
-    EXPECT_DOUBLE_EQ(SnapOutputRate(100.5), 1);
+    // A 100 Hz instrument measured a little high is still 100 Hz, never 1.
+    EXPECT_DOUBLE_EQ(SnapOutputRate(102.4), 100);
+    EXPECT_DOUBLE_EQ(SnapOutputRate(1000), 100);
     EXPECT_EQ(GustWindowFor(4), 12);
     EXPECT_EQ(GustWindowFor(0.25), 0);
     EXPECT_EQ(GustWindowFor(1000), 300);
