@@ -38,12 +38,17 @@ inline constexpr int kSysInvalidParameter = 87;
 // Permission denied (EACCES/EPERM) is not "in use" on Linux: the user lacks access to the device
 // node, normally because they are not in the dialout group. Windows' code for a missing privilege.
 inline constexpr int kSysNoPermission = 1314;
+// A thread a port needs could not be started (the system's limit on threads or memory):
+// Windows' code for the thread limit.
+inline constexpr int kSysNoMoreThreads = 164;
 
 // Maps errno to the codes above. Errors without a Windows counterpart keep a code of their own
 // (10000 + errno) so SystemErrorText can still name them.
 int SystemCodeFromErrno(int err);
 // The operating system's text for a code produced by SystemCodeFromErrno.
 std::string SystemErrorText(int code);
+// Whether SystemErrorText knows the code (codes it does not know read "Unknown error").
+bool HasSystemErrorText(int code);
 
 enum class LineParity : int { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
 

@@ -498,22 +498,37 @@ int SystemCodeFromErrno(int err) {
     return kErrnoBase + err;
 }
 
-std::string SystemErrorText(int code) {
-    int err = 0;
+namespace {
+
+int ErrnoOfCode(int code) {
     if (code >= kErrnoBase) {
-        err = code - kErrnoBase;
-    } else {
-        for (const auto& entry : kErrnoCodes) {
-            if (entry.code == code) {
-                err = entry.err;
-                break;
-            }
+        return code - kErrnoBase;
+    }
+    for (const auto& entry : kErrnoCodes) {
+        if (entry.code == code) {
+            return entry.err;
         }
     }
+    return 0;
+}
+
+}  // namespace
+
+std::string SystemErrorText(int code) {
+    if (code == kSysNoMoreThreads) {
+        // pthread_create says only EAGAIN, whose text ("Resource temporarily unavailable")
+        // would not tell the user what ran out.
+        return "No more threads can be created in the system";
+    }
+    const int err = ErrnoOfCode(code);
     if (err == 0) {
         return "Unknown error " + std::to_string(code);
     }
     return CleanText(std::strerror(err));
+}
+
+bool HasSystemErrorText(int code) {
+    return code == kSysNoMoreThreads || ErrnoOfCode(code) != 0;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 namespace vx {
 namespace {
@@ -105,7 +106,7 @@ void TSerBaseDispatcher::Signal::Reset() {
 
 // ---- Life ----
 
-TSerBaseDispatcher::TSerBaseDispatcher() : ui_(GetUiThread()) {
+TSerBaseDispatcher::TSerBaseDispatcher() : ui_(GetUiThread()), handOver_(ui_) {
     std::lock_guard lock(PortListMutex());
     auto& list = PortList();
     auto slot = std::find(list.begin(), list.end(), nullptr);
@@ -190,7 +191,13 @@ int TSerBaseDispatcher::InitPort(const TPortConfig& config) {
         CloseDevice();
         return code;
     }
-    StartDispatcher();
+    try {
+        StartDispatcher();
+    } catch (const std::system_error&) {
+        CloseDevice();
+        FreeRings();
+        return -kSysNoMoreThreads;
+    }
     return 0;
 }
 
@@ -289,13 +296,30 @@ void TSerBaseDispatcher::StartDispatcher() {
     ack_.Reset();
     deviceEvent_.Reset();
     flushAck_.Reset();
-    eventThreadDone_ = dispatchThreadDone_ = outputThreadDone_ = false;
-    running_ += 3;
-    eventThread_ = std::thread([this] { EventThread(); });
-    ack_.Wait(kAckTimeoutMs);
-    dispatchThread_ = std::thread([this] { DispatchThread(); });
-    ack_.Wait(kAckTimeoutMs);
-    outputThread_ = std::thread([this] { OutputThread(); });
+    try {
+        StartThread(eventThread_, eventThreadDone_, [this] { EventThread(); });
+        StartThread(dispatchThread_, dispatchThreadDone_, [this] { DispatchThread(); });
+        StartThread(outputThread_, outputThreadDone_, [this] { OutputThread(); });
+    } catch (const std::system_error&) {
+        // The system would not give us a thread (its thread or memory limit): the ones already
+        // running stop again, so nothing waits for a thread that never began.
+        StopThreads(false);
+        started_ = false;
+        throw;
+    }
+}
+
+void TSerBaseDispatcher::StartThread(std::thread& thread, std::atomic<bool>& doneFlag,
+                                     std::function<void()> body) {
+    doneFlag = false;
+    ++running_;
+    try {
+        thread = std::thread(std::move(body));
+    } catch (...) {
+        --running_;
+        doneFlag = true;
+        throw;
+    }
     ack_.Wait(kAckTimeoutMs);
 }
 
@@ -339,14 +363,19 @@ void TSerBaseDispatcher::WaitForThreadsToEnd(const std::function<bool()>& done) 
         return;
     }
     // A dispatcher thread may itself wait for the user-interface thread to run a delivery, so
-    // that thread keeps handling its events while it waits.
-    if (ui_.IsUiThread()) {
+    // that thread keeps handling its events while it waits, unless no delivery can reach it any
+    // more.
+    if (ui_.IsUiThread() && !handOver_.CalledOff()) {
         ui_.WaitUntil(done, -1);
         return;
     }
     while (!done()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+void TSerBaseDispatcher::WaitForThreads() {
+    WaitForThreadsToEnd([this] { return running_ == 0; });
 }
 
 void TSerBaseDispatcher::ThreadEnds(std::atomic<bool>& doneFlag) {
@@ -964,7 +993,7 @@ bool TSerBaseDispatcher::EventBusy() const {
 }
 
 void TSerBaseDispatcher::Sync(const std::function<void()>& fn) {
-    ui_.RunSync([&fn] { RunShowingErrors(fn); });
+    handOver_.Run([&fn] { RunShowingErrors(fn); });
 }
 
 bool TSerBaseDispatcher::Notify(unsigned msg, unsigned value, unsigned extra) {

@@ -15,6 +15,7 @@
 // while it waits for the user-interface thread.
 
 #include "platform/SerialDevice.h"
+#include "serial/HandOver.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -141,8 +142,17 @@ public:
     void RegisterProcTriggerHandler(TTriggerProc proc);
     void DeregisterProcTriggerHandler(TTriggerProc proc);
 
-    // Runs fn on the user-interface thread and waits for it.
+    // Runs fn on the user-interface thread and waits for it (unless the hand-overs are
+    // abandoned: then fn does not run).
     void Sync(const std::function<void()>& fn);
+    // On the user-interface thread, when the port goes: no delivery reaches that thread any more
+    // and a dispatcher thread waiting for one returns, so the threads can end without that
+    // thread handling its events. False when called from inside a delivery of this dispatcher,
+    // whose threads then end only after it returns.
+    bool AbandonHandOvers() { return handOver_.CallOff(); }
+    // Waits until every thread has ended; handles the user-interface thread's events meanwhile
+    // unless the hand-overs were abandoned.
+    void WaitForThreads();
 
     bool Started() const { return started_; }
     bool EventBusy() const;
@@ -182,6 +192,9 @@ private:
         bool set_ = false;
     };
 
+    // Starts one thread, counted as running from before it begins; throws std::system_error
+    // when the system gives none.
+    void StartThread(std::thread& thread, std::atomic<bool>& doneFlag, std::function<void()> body);
     void EventThread();
     void DispatchThread();
     bool WaitForInput();
@@ -210,6 +223,7 @@ private:
     void RecomputeHandlerService();
 
     UiThread& ui_;
+    HandOver handOver_;
     int handle_ = -1;
     std::unique_ptr<SerialDevice> device_;
     std::string devicePath_;

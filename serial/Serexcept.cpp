@@ -80,6 +80,13 @@ bool IsSystemCode(int code) {
     return code <= -2 && code >= -162 && code != -8;
 }
 
+// A system error beyond the old table's range that the platform can still name (an errno with
+// no Windows counterpart, say opening a port whose link leads to a folder). Its own text tells
+// the user far more than the generic one.
+bool IsNamedSystemCode(int code) {
+    return code < -162 && code != -kSysNoPermission && HasSystemErrorText(-code);
+}
+
 }  // namespace
 
 ESerException::ESerException(int code, const std::string& message)
@@ -98,6 +105,9 @@ std::string SerErrorMessage(int code, const std::string& devicePath) {
         if (const char* text = Find(kSystemTexts, std::size(kSystemTexts), -code)) {
             return text;
         }
+        return SystemErrorText(-code);
+    }
+    if (IsNamedSystemCode(code)) {
         return SystemErrorText(-code);
     }
     return kGenericText;
@@ -136,7 +146,7 @@ void RaiseSerError(int code, const std::string& devicePath) {
         default:
             break;
     }
-    if (IsSystemCode(code)) {
+    if (IsSystemCode(code) || IsNamedSystemCode(code)) {
         throw EInOutError(-code, text);
     }
     if (code <= -2001 && code >= -2012) {

@@ -31,6 +31,14 @@ int OpenFailureCode(int code) {
     }
 }
 
+// A dispatcher whose port is gone lives until its threads have ended.
+void DestroyWhenStopped(std::shared_ptr<TSerBaseDispatcher> dispatcher) {
+    if (dispatcher->RunningThreads() == 0) {
+        return;
+    }
+    GetUiThread().PostToUi([dispatcher] { DestroyWhenStopped(dispatcher); }, kDeferredCloseRetryMs);
+}
+
 }  // namespace
 
 std::string ComName(int n) {
@@ -75,18 +83,35 @@ PortSelectionHook SetPortSelectionHook(PortSelectionHook hook) {
 TSerCustomComPort::TSerCustomComPort() : self_(std::make_shared<TSerCustomComPort*>(this)) {}
 
 TSerCustomComPort::~TSerCustomComPort() {
-    RunShowingErrors([this] {
-        if (state_ == psOpen) {
-            ClosePort();
-        }
-        if (state_ == psShuttingDown && dispatcher_) {
-            GetUiThread().WaitUntil([this] { return dispatcher_->RunningThreads() == 0; }, -1);
-            FinishClose();
-        }
-    });
+    RunShowingErrors([this] { CloseBeforeDestruction(); });
     *self_ = nullptr;
     TSerDataPacketManagerList::Instance().PortDestroyed(this);
     users_.clear();
+}
+
+// The owner is going, and the windows the port's deliveries were for may be going with it (the
+// main window deletes all its document windows in one go). So nothing more is handed to the
+// user-interface thread, and the close finishes without that thread handling its other events:
+// one of them could finish this very close, or free what the others are about to use.
+void TSerCustomComPort::CloseBeforeDestruction() {
+    if (!dispatcher_) {
+        return;
+    }
+    const bool insideOwnDelivery = !dispatcher_->AbandonHandOvers();
+    if (state_ == psOpen) {
+        ClosePort();
+    }
+    if (state_ != psShuttingDown || !dispatcher_) {
+        return;
+    }
+    if (insideOwnDelivery) {
+        // Destroyed by its own packet handler: the delivery up the stack must return before the
+        // dispatcher's threads can end, so they are left to end on their own.
+        DestroyWhenStopped(std::shared_ptr<TSerBaseDispatcher>(std::move(dispatcher_)));
+    } else {
+        dispatcher_->WaitForThreads();
+    }
+    FinishClose();
 }
 
 void TSerCustomComPort::Raise(int code) {

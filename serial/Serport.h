@@ -115,6 +115,7 @@ private:
 
     void OpenPort();
     void ClosePort();
+    void CloseBeforeDestruction();
     void ChoosePortNumber();
     void ApplyForcedSettings();
     void ApplyLineSettings();
