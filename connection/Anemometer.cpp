@@ -242,9 +242,10 @@ void Tchild::DetectMeasurementMode() {
 }
 
 void Tchild::tmrOutputRateTimer() {
-    const double measured = static_cast<double>(wind_.Packets()) /
+    const double measured = static_cast<double>(wind_.RateMessages()) /
                             static_cast<double>(tmrOutputRate_->interval() / 1000);
     wind_.ResetPackets();
+    wind_.ResetRateMessages();
     // The first period began with detection still under way: its count is thrown away.
     if (outputRateTag_ == 0) {
         outputRateTag_ = 1;
@@ -302,11 +303,15 @@ void Tchild::ProcessMessage(std::string_view message) {
         ShowWindsockValues();
     }
     ShowDigitalPanels();
-    if (valid) {
-        wind_.UpdateAverages();
-        if (sampleListener_ != nullptr) {
-            sampleListener_->SampleTaken(wind_);
-        }
+    if (!valid) {
+        // A message that did not parse leaves the previous sample, and an out-of-range one holds
+        // an instrument's error value: neither may count towards an alarm that switches
+        // external equipment, nor reset a count that valid readings built up.
+        return;
+    }
+    wind_.UpdateAverages();
+    if (sampleListener_ != nullptr) {
+        sampleListener_->SampleTaken(wind_);
     }
     const WindSample& sample = wind_.Sample();
     alarms_.CheckAlarms(name_, sample.magnitude, sample.direction, host_);

@@ -73,6 +73,10 @@ public:
     void DetectMeasurementMode();
     // The close query: true when the window may close now (asks the user when settled).
     bool FormCloseQuery();
+    // One tick of the output-rate timer: the first discards the count since detection began,
+    // the second sets the rate from the accepted messages of its period. Public so the rate
+    // table can be driven message by message without waiting two periods.
+    void tmrOutputRateTimer();
 
     // --- ConnectionOps ---
     void SetUnits(int units) override;
@@ -140,6 +144,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -175,7 +180,6 @@ private:
     QWidget* FrameWindow();
     void WatchSubWindowActivation();
     void tmrTimeoutTimer();
-    void tmrOutputRateTimer();
     void dpktTimeout(TSerDataPacket* sender);
 
     // Page events.
@@ -214,6 +218,7 @@ private:
     bool timeoutFired_ = false;  // tmrTimeout's tag
     int outputRateTag_ = 0;      // tmrOutputRate's tag
     bool closeRequestPending_ = false;
+    bool hiddenByMinimise_ = false;
     QMdiSubWindow* watchedSubWindow_ = nullptr;
 
     // View settings.

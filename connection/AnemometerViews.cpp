@@ -12,17 +12,20 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QHideEvent>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace vx {
 
@@ -221,8 +224,11 @@ void Tchild::ShowDigitalPanels() {
     const double factor = wind_.DisplayFactor();
     if (displayMode_ == 1) {
         paDig1_->SetText(Fixed(sample.direction, 1) + QStringLiteral(" deg"));
-        paDig1_->TopLabel()->SetText(Fixed(extremes.maxDirection, 1));
-        paDig1_->BottomLabel()->SetText(Fixed(extremes.minDirection, 1));
+        // No valid direction since the last reset: nothing to show rather than a made-up one.
+        paDig1_->TopLabel()->SetText(extremes.directionsSet ? Fixed(extremes.maxDirection, 1)
+                                                            : QString());
+        paDig1_->BottomLabel()->SetText(extremes.directionsSet ? Fixed(extremes.minDirection, 1)
+                                                               : QString());
         paDig2_->SetText(ShownSpeedText(sample.shownMagnitude));
         paDig2_->TopLabel()->SetText(Fixed(extremes.maxMagnitude * factor, 2));
         paDig2_->BottomLabel()->SetText(Fixed(extremes.minMagnitude * factor, 2));
@@ -331,14 +337,29 @@ void Tchild::tsGraphShow() {
 
 void Tchild::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    FocusDataIfActive();
+    // Lines waited while the window was out of sight.
     if (PageShowing(tsData_)) {
         FlushDataLines();
     }
-    SetupGraph();
     LayoutWindsock();
-    edSetName_->setText(ToText(name_));
     WatchSubWindowActivation();
+    // Brought back from minimised is no new showing: the chart keeps its curves and a name
+    // being typed on the Options page stays.
+    const bool restored = event->spontaneous() || std::exchange(hiddenByMinimise_, false);
+    if (restored) {
+        return;
+    }
+    FocusDataIfActive();
+    SetupGraph();
+    edSetName_->setText(ToText(name_));
+}
+
+void Tchild::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // A minimised document window hides the widget inside it, and shows it again on restore.
+    if (!event->spontaneous() && FrameWindow() != this && FrameWindow()->isMinimized()) {
+        hiddenByMinimise_ = true;
+    }
 }
 
 void Tchild::WatchSubWindowActivation() {
@@ -360,7 +381,10 @@ bool Tchild::event(QEvent* event) {
 bool Tchild::eventFilter(QObject* watched, QEvent* event) {
     if (watched == tsWindsock_ && event->type() == QEvent::Resize) {
         LayoutWindsock();
-    } else if (watched == tsGraph_ && event->type() == QEvent::Show) {
+    } else if (watched == tsGraph_ && event->type() == QEvent::Show && !event->spontaneous() &&
+               !hiddenByMinimise_) {
+        // The page also gets a show as the window comes back from minimised (before the window
+        // itself does): that is no showing of the page.
         tsGraphShow();
     }
     return QWidget::eventFilter(watched, event);

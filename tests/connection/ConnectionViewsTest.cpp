@@ -12,6 +12,8 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -331,6 +333,52 @@ TEST_F(ConnectionViews, ApplyTakesNameAndFormatAndKeepsTheFormatWhenNoneIsChosen
     EXPECT_EQ(Find<QLineEdit>("edSetName")->text(), "Roof 2");
 }
 
+// Minimising a document window hides the connection window inside it, so bringing it back shows
+// it again. That is no new showing: the chart keeps its curves and a name being typed on the
+// Options page stays.
+TEST(ConnectionWindowInFrame, RestoringFromMinimisedKeepsTheChartAndATypedName) {
+    DefaultConnectionHost host;
+    QMdiArea frame;
+    frame.resize(900, 700);
+    frame.show();
+    auto* child = new Tchild(nullptr, &host);
+    QMdiSubWindow* window = frame.addSubWindow(child);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    child->findChild<QComboBox*>(QStringLiteral("cbSetOutputFormat"))
+        ->setCurrentIndex(kPolarFormat);
+    child->buApplySettingsClick();
+    child->SetUnits(0);
+    child->SetDisplayMode(1);
+    child->SetYScale(10);
+    child->SetDirectionRange(360);
+    auto* pages = child->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    pages->setCurrentWidget(child->findChild<QWidget*>(QStringLiteral("tsGraph")));
+    for (const char* body : {"Q,090,002.00,M,00", "Q,180,008.00,M,00", "Q,270,004.00,M,00"}) {
+        child->dpktStringPacket(nullptr, StxMessage(body));
+    }
+    auto* chart = child->findChild<Tpgraph*>(QStringLiteral("pgraph"));
+    const QImage curves = chart->Bitmap().copy();
+
+    auto minimiseAndRestore = [&] {
+        window->showMinimized();
+        ASSERT_TRUE(WaitFor([&] { return window->isMinimized(); }, 5000));
+        // The premise: the inner window is hidden while its frame is minimised.
+        EXPECT_FALSE(child->isVisible());
+        window->showNormal();
+        ASSERT_TRUE(WaitFor([&] { return child->isVisible(); }, 5000));
+        conntest::Pump(50);
+    };
+    minimiseAndRestore();
+    EXPECT_TRUE(chart->Bitmap() == curves) << "the chart was cleared";
+
+    pages->setCurrentWidget(child->findChild<QWidget*>(QStringLiteral("tsSettings")));
+    auto* name = child->findChild<QLineEdit*>(QStringLiteral("edSetName"));
+    name->setText(QStringLiteral("North ma"));
+    minimiseAndRestore();
+    EXPECT_EQ(name->text(), "North ma");
+}
+
 TEST_F(ConnectionViews, ResetMaxMinStartsTheExtremesAgain) {
     UseFormat(kPolarFormat);
     child_->SetUnits(0);
@@ -344,6 +392,27 @@ TEST_F(ConnectionViews, ResetMaxMinStartsTheExtremesAgain) {
     EXPECT_EQ(Text("laDig2Min"), "7.00");
 }
 
+// Directions shown as minimum and maximum come from valid readings only: none before the first,
+// and after Reset Max-Min the last valid one, never an out-of-range reading.
+TEST_F(ConnectionViews, DirectionExtremesComeFromValidReadingsOnly) {
+    UseFormat(kPolarFormat);
+    child_->SetUnits(0);
+    child_->SetDisplayMode(1);
+    FeedPolar("400", "005.00");
+    EXPECT_EQ(Text("laDig1Max"), "");
+    EXPECT_EQ(Text("laDig1Min"), "");
+    FeedPolar("090", "005.00");
+    EXPECT_EQ(Text("laDig1Max"), "90.0");
+    EXPECT_EQ(Text("laDig1Min"), "90.0");
+    FeedPolar("400", "005.00");
+    QTest::mouseClick(Find<QPushButton>("ResetMaxMin"), Qt::LeftButton);
+    for (const char* direction : {"095", "100", "095"}) {
+        FeedPolar(direction, "005.00");
+    }
+    EXPECT_EQ(Text("laDig1Min"), "90.0");
+    EXPECT_EQ(Text("laDig1Max"), "100.0");
+}
+
 TEST_F(ConnectionViews, AlarmsRaiseAfterTwoMessagesAndLatch) {
     UseFormat(kPolarFormat, QStringLiteral("North mast"));
     AlarmSettings settings;
@@ -353,8 +422,7 @@ TEST_F(ConnectionViews, AlarmsRaiseAfterTwoMessagesAndLatch) {
     child_->SetAlarmSettings(settings);
     FeedPolar("090", "005.00");
     EXPECT_TRUE(host_.speedAlarms.empty());
-    // An out-of-range direction is still tested against the speed.
-    FeedPolar("400", "005.00");
+    FeedPolar("100", "005.00");
     ASSERT_EQ(host_.speedAlarms.size(), 1u);
     EXPECT_EQ(host_.speedAlarms[0], "North mast");
     FeedPolar("090", "005.00");
