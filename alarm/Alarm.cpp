@@ -189,30 +189,46 @@ bool TfrmAlarm::ReadNumber(QLineEdit* field, double& value) {
 }
 
 void TfrmAlarm::Button1Click() {
-    // Fields are assigned one after another: a bad number stops Apply, and what was assigned
-    // before it keeps its new value, but nothing reaches the connections.
-    settings_.SpeedAlarmOn = cbEnableWindspeed->isChecked();
-    settings_.DirectionAlarmOn = cbEnableDirection->isChecked();
-    settings_.TriggerAbove = rbTriggerAbove->isChecked();
+    // Everything is read before anything is kept: a refused Apply leaves the settings as they
+    // were, so a later status-bar click or a new connection cannot arm half of them.
+    AlarmSettings applied;
+    applied.SpeedAlarmOn = cbEnableWindspeed->isChecked();
+    applied.DirectionAlarmOn = cbEnableDirection->isChecked();
+    applied.TriggerAbove = rbTriggerAbove->isChecked();
     double threshold = 0;
     if (!ReadNumber(edWindSpeedThreshold, threshold)) {
         return;
     }
-    settings_.SpeedThreshold = ToMetresPerSecond(threshold, CurrentUnits());
-    if (!ReadNumber(edDirection1, settings_.DirectionFrom) ||
-        !ReadNumber(edDirection2, settings_.DirectionTo)) {
+    applied.SpeedThreshold = ToMetresPerSecond(threshold, CurrentUnits());
+    if (!ReadNumber(edDirection1, applied.DirectionFrom) ||
+        !ReadNumber(edDirection2, applied.DirectionTo)) {
         return;
     }
-    if (cbDtr->isChecked() && !OpenAlarmLine()) {
-        ShowMessageBox(this, QStringLiteral("Unable to open port"), QStringLiteral("Error"));
-        CloseAlarmLine();
-        cbDtr->setChecked(false);
-        return;
+    if (cbDtr->isChecked()) {
+        if (!OpenAlarmLine()) {
+            ShowMessageBox(this, QStringLiteral("Unable to open port"), QStringLiteral("Error"));
+            CloseAlarmLine();
+            cbDtr->setChecked(false);
+            return;
+        }
+    } else {
+        ReleaseAlarmLine();
     }
+    settings_ = applied;
     if (host_ != nullptr) {
         host_->UpdateAlarmStatus();
     }
     close();
+}
+
+// An alarm line no longer wanted is let go, low: a port kept open for nothing would refuse a
+// connection to it with "Com Port is already in use".
+void TfrmAlarm::ReleaseAlarmLine() {
+    if (!SerDtrPort.GetOpen()) {
+        return;
+    }
+    SetAlarmLine(false);
+    CloseAlarmLine();
 }
 
 bool TfrmAlarm::OpenAlarmLine() {

@@ -79,6 +79,7 @@ private:
     bool ReadNumber(QLineEdit* field, double& value);
     bool OpenAlarmLine();
     void CloseAlarmLine();
+    void ReleaseAlarmLine();
     void SetAlarmLine(bool raised);
     void ReportLaterInErrorBox(const QString& message);
 

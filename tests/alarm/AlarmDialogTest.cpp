@@ -151,27 +151,54 @@ TEST_F(AlarmDialogTest, ApplyStoresSettingsUpdatesStatusAndCloses) {
     EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(AlarmDialogTest, BadNumberStopsApplyAfterTheFieldsBeforeIt) {
+// A refused Apply changes nothing: a later status-bar click or a new connection would otherwise
+// arm what was half applied.
+TEST_F(AlarmDialogTest, ARefusedApplyChangesNothing) {
     dialog.show();
-    dialog.cbEnableWindspeed->setChecked(true);
-    dialog.edWindSpeedThreshold->setText("abc");
+    dialog.cbEnableDirection->setChecked(true);
+    dialog.edDirection1->setText("10");
+    dialog.edDirection2->setText("20");
     dialog.Button1->click();
-    EXPECT_THAT(boxes, ElementsAre("ventrix: 'abc' is not a valid floating point value."));
-    EXPECT_TRUE(dialog.CurrentAlarmSettings().SpeedAlarmOn);
-    EXPECT_EQ(host.statusUpdates, 0);
-    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(host.statusUpdates, 1);
+    const AlarmSettings before = dialog.CurrentAlarmSettings();
 
-    boxes.clear();
+    struct Attempt {
+        const char* threshold;
+        const char* from;
+        const char* to;
+        const char* box;
+    };
+    for (const Attempt& a :
+         {Attempt{"abc", "45", "90", "'abc' is not a valid floating point value."},
+          Attempt{"5", "x", "90", "'x' is not a valid floating point value."},
+          Attempt{"5", "45", "1,5", "'1,5' is not a valid floating point value."}}) {
+        dialog.show();
+        boxes.clear();
+        dialog.cbEnableWindspeed->setChecked(true);
+        dialog.cbEnableDirection->setChecked(false);
+        dialog.rbTriggerBelow->setChecked(true);
+        dialog.edWindSpeedThreshold->setText(a.threshold);
+        dialog.edDirection1->setText(a.from);
+        dialog.edDirection2->setText(a.to);
+        dialog.Button1->click();
+        EXPECT_THAT(boxes, ElementsAre(std::string("ventrix: ") + a.box));
+        const AlarmSettings& after = dialog.CurrentAlarmSettings();
+        EXPECT_EQ(after.SpeedAlarmOn, before.SpeedAlarmOn) << a.box;
+        EXPECT_EQ(after.DirectionAlarmOn, before.DirectionAlarmOn) << a.box;
+        EXPECT_EQ(after.TriggerAbove, before.TriggerAbove) << a.box;
+        EXPECT_EQ(after.SpeedThreshold, before.SpeedThreshold) << a.box;
+        EXPECT_EQ(after.DirectionFrom, before.DirectionFrom) << a.box;
+        EXPECT_EQ(after.DirectionTo, before.DirectionTo) << a.box;
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    // Nor does a port that will not open.
     dialog.edWindSpeedThreshold->setText("5");
     dialog.edDirection1->setText("45");
-    dialog.edDirection2->setText("1,5");
-    dialog.Button1->click();
-    EXPECT_THAT(boxes, ElementsAre("ventrix: '1,5' is not a valid floating point value."));
-    EXPECT_EQ(dialog.CurrentAlarmSettings().SpeedThreshold, 5);
-    EXPECT_EQ(dialog.CurrentAlarmSettings().DirectionFrom, 45);
-    EXPECT_EQ(dialog.CurrentAlarmSettings().DirectionTo, 0);
-    EXPECT_EQ(host.statusUpdates, 0);
-    EXPECT_TRUE(dialog.isVisible());
+    dialog.edDirection2->setText("90");
+    ApplyWithAlarmLine("COM8");
+    EXPECT_FALSE(dialog.CurrentAlarmSettings().SpeedAlarmOn);
+    EXPECT_EQ(dialog.CurrentAlarmSettings().DirectionFrom, 10);
+    EXPECT_EQ(host.statusUpdates, 1);
 }
 
 TEST_F(AlarmDialogTest, SpeedAlarmRaisesTheLineAndDirectionAlarmDoesNot) {
@@ -195,10 +222,20 @@ TEST_F(AlarmDialogTest, SpeedAlarmRaisesTheLineAndDirectionAlarmDoesNot) {
     dialog.LowerAlarmLine();
     EXPECT_FALSE(dialog.SerDtrPort.GetDTR());
 
-    // Apply without the box leaves the line's port as it is.
+    // Apply without the box lets the line go: its port is free for a connection again.
+    dialog.RaiseSpeedAlarm("Mast 1");
+    ASSERT_TRUE(dialog.SerDtrPort.GetDTR());
     dialog.cbDtr->setChecked(false);
     dialog.Button1->click();
-    EXPECT_TRUE(dialog.UsesPort(7));
+    EXPECT_FALSE(dialog.UsesPort(7));
+    EXPECT_FALSE(dialog.SerDtrPort.GetOpen());
+    EXPECT_FALSE(dialog.SerDtrPort.GetDTR());
+    TSerComPort connection;
+    connection.SetAutoOpen(false);
+    connection.SetPromptForPort(false);
+    connection.SetComNumber(7);
+    EXPECT_NO_THROW(connection.SetOpen(true));
+    EXPECT_TRUE(connection.GetOpen());
     // Unchecked now: an alarm leaves the line alone.
     dialog.RaiseSpeedAlarm("Mast 1");
     EXPECT_FALSE(dialog.SerDtrPort.GetDTR());

@@ -251,5 +251,21 @@ TEST_F(AlarmLineTest, ReapplyingReopensTheLineLow) {
     EXPECT_FALSE(dialog.SerDtrPort.GetDTR());
 }
 
+// Unticking the box and applying lets the line go: DTR dropped before the port closes, so the
+// external equipment is not left switched on by a port nobody uses any more.
+TEST_F(AlarmLineTest, ApplyingWithoutTheBoxLowersAndClosesTheLine) {
+    ApplyWithAlarmLine();
+    dialog.RaiseSpeedAlarm("Mast");
+    ASSERT_TRUE(dialog.SerDtrPort.GetDTR());
+    record.Clear();
+
+    dialog.cbDtr->setChecked(false);
+    dialog.Button1->click();
+    EXPECT_THAT(record.Events(), ElementsAre("dtr off", "close"));
+    EXPECT_FALSE(dialog.SerDtrPort.GetOpen());
+    EXPECT_FALSE(dialog.UsesPort(7));
+    EXPECT_TRUE(boxes.empty());
+}
+
 }  // namespace
 }  // namespace vx
