@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,9 +35,26 @@ std::string HomeFolder() {
     return {};
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Only a regular file is ours to read. A FIFO, a terminal or another device at the path would
+// block start-up (and the close, which reads before it writes) in open or read for ever; some
+// devices act on being opened at all (a serial port raises its DTR line).
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (!IsRegularFile(path)) {
+        return std::nullopt;
+    }
+    // Non-blocking, in case something else took the file's place since the look above.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
         return std::nullopt;
     }
     std::string content;
@@ -78,16 +96,78 @@ bool WriteAll(int fd, const std::string& content) {
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& content) {
+// The file a settings path stands for: a symbolic link is followed (a user who keeps the file
+// elsewhere and links to it keeps the link), so the new file replaces the link's target.
+std::filesystem::path WriteTarget(const std::string& path) {
+    constexpr int kMaxLinks = 40;  // the kernel's own limit on a chain of links
+    std::filesystem::path target = path;
     std::error_code error;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    for (int i = 0; i < kMaxLinks && std::filesystem::is_symlink(target, error); ++i) {
+        const std::filesystem::path link = std::filesystem::read_symlink(target, error);
+        if (error) {
+            break;
+        }
+        target = link.is_absolute() ? link : target.parent_path() / link;
+    }
+    return target.lexically_normal();
+}
+
+// mkstemp's six letters and digits after the file's name and a dot.
+bool IsTemporaryName(const std::string& name, const std::string& fileName) {
+    constexpr std::size_t kSuffixLength = 6;
+    if (name.size() != fileName.size() + 1 + kSuffixLength ||
+        name.compare(0, fileName.size(), fileName) != 0 || name[fileName.size()] != '.') {
+        return false;
+    }
+    for (std::size_t i = fileName.size() + 1; i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A crash between writing the temporary file and renaming it leaves the temporary file behind.
+// Only old ones go: a young one may belong to another instance writing at this moment.
+void RemoveStaleTemporaryFiles(const std::filesystem::path& target) {
+    constexpr auto kStaleAfter = std::chrono::minutes(1);
+    const std::string fileName = target.filename().string();
+    std::error_code error;
+    const auto now = std::filesystem::file_time_type::clock::now();
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), error)) {
+        std::error_code entryError;
+        if (!IsTemporaryName(entry.path().filename().string(), fileName) ||
+            !entry.is_regular_file(entryError) || entry.is_symlink(entryError)) {
+            continue;
+        }
+        const auto written = entry.last_write_time(entryError);
+        if (!entryError && now - written > kStaleAfter) {
+            std::filesystem::remove(entry.path(), entryError);
+        }
+    }
+}
+
+// The rename is durable only once the folder that holds the new name is on disk too.
+void SyncFolder(const std::filesystem::path& folder) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+bool WriteFileAtomically(const std::filesystem::path& target, const std::string& content) {
+    std::error_code error;
+    const std::filesystem::path folder = target.parent_path();
     if (!folder.empty()) {
         std::filesystem::create_directories(folder, error);
         if (error) {
             return false;
         }
     }
-    std::string temp = path + ".XXXXXX";
+    RemoveStaleTemporaryFiles(target);
+    std::string temp = target.string() + ".XXXXXX";
     // mkstemp makes the file readable and writable by its owner only, and the rename keeps that:
     // a password stored here is not for other users of the machine.
     const int fd = mkstemp(temp.data());
@@ -96,10 +176,11 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
     }
     const bool written = WriteAll(fd, content) && fsync(fd) == 0;
     const bool closed = close(fd) == 0;
-    if (!written || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (!written || !closed || std::rename(temp.c_str(), target.c_str()) != 0) {
         unlink(temp.c_str());
         return false;
     }
+    SyncFolder(folder);
     return true;
 }
 
@@ -184,7 +265,16 @@ RegistryFile ReadSettingsFile(const std::string& path) {
 }
 
 bool WriteSettingsFile(const std::string& path, const RegistryFile& file) {
-    return !path.empty() && WriteFileAtomically(path, file.Serialize());
+    if (path.empty()) {
+        return false;
+    }
+    const std::filesystem::path target = WriteTarget(path);
+    std::error_code error;
+    if (std::filesystem::exists(target, error) && !IsRegularFile(target.string())) {
+        // A FIFO, a device or a folder where the file belongs is not ours to replace.
+        return false;
+    }
+    return WriteFileAtomically(target, file.Serialize());
 }
 
 bool SaveSettings(const std::string& path, const StoredSettings& settings) {
@@ -197,7 +287,7 @@ bool SaveSettings(const std::string& path, const StoredSettings& settings) {
     file.SetDword(kSettingsKey, kMessageTypeIndexName,
                   static_cast<std::uint32_t>(settings.MessageTypeIndex));
     file.SetString(kSettingsKey, kDefaultLogFileName, settings.DefaultLogFile);
-    return WriteFileAtomically(path, file.Serialize());
+    return WriteSettingsFile(path, file);
 }
 
 }  // namespace vx

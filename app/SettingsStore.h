@@ -34,17 +34,22 @@ std::string DefaultLogFilePath();
 // and keep them for every value that is not read.
 void ReadStoredSettings(const RegistryFile& file, StoredSettings& settings);
 
-// Reads the store at `path`; a missing or unreadable file leaves every default.
+// Reads the store at `path`; a missing or unreadable file, or anything but a regular file (a
+// FIFO, a device, a folder), leaves every default.
 void LoadSettings(const std::string& path, StoredSettings& settings);
 
 // The whole settings file, for settings kept beside the four (an empty file when it is missing or
 // cannot be read), and the file written back atomically and readable by its owner only (it may
 // hold a broker's password). False when nothing could be written.
 RegistryFile ReadSettingsFile(const std::string& path);
+// Both follow the rules of LoadSettings and SaveSettings below.
 bool WriteSettingsFile(const std::string& path, const RegistryFile& file);
 
 // Writes the four values (other keys and values in the file are kept) through a temporary file
-// and a rename, so a crash never leaves half a file. Returns false when nothing could be written.
+// and a rename, so a crash never leaves half a file; the folder is synced after the rename and
+// temporary files an earlier crash left are removed. A symbolic link at `path` stays a link: its
+// target is replaced. Returns false when nothing could be written, or when the path holds
+// something that is not a regular file.
 bool SaveSettings(const std::string& path, const StoredSettings& settings);
 
 }  // namespace vx

@@ -4,8 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <random>
 #include <string>
 
@@ -164,6 +172,128 @@ TEST(SettingsStoreWriting, FailureIsReportedAndLeavesNothingBehind) {
     { std::ofstream(config.StoreFolder()) << "in the way"; }
     EXPECT_FALSE(SaveSettings(SettingsFilePath(), StoredSettings{}));
     EXPECT_FALSE(SaveSettings("", StoredSettings{}));
+}
+
+// ---- What lies at the settings path ----
+
+// Runs fn on a thread of its own and waits up to 10 s; a call still blocked then is released by
+// `unblock` and the test fails, rather than hanging the suite.
+bool ReturnsPromptly(const std::function<void()>& fn, const std::function<void()>& unblock) {
+    auto done = std::async(std::launch::async, fn);
+    if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+        return true;
+    }
+    for (int i = 0;
+         i < 100 && done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready;
+         ++i) {
+        unblock();
+    }
+    return false;
+}
+
+// A FIFO or a terminal at the path would block start-up and the close for ever in open or read.
+TEST(SettingsStorePath, AFifoIsNeitherWaitedForNorReplaced) {
+    TempConfig config;
+    std::filesystem::create_directories(config.StoreFolder());
+    ASSERT_EQ(mkfifo(config.StorePath().c_str(), 0600), 0);
+    auto feedFifo = [&] {
+        const int fd = open(config.StorePath().c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            close(fd);
+        }
+    };
+    StoredSettings loaded = Defaults();
+    EXPECT_TRUE(ReturnsPromptly([&] { LoadSettings(SettingsFilePath(), loaded); }, feedFifo));
+    EXPECT_EQ(loaded, Defaults());
+    bool saved = true;
+    EXPECT_TRUE(ReturnsPromptly(
+        [&] {
+            saved = SaveSettings(SettingsFilePath(), StoredSettings{2, 0, 3, "/l"});
+        },
+        feedFifo));
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(std::filesystem::is_fifo(config.StorePath()));
+}
+
+TEST(SettingsStorePath, ADeviceOrAFolderIsNeitherReadNorReplaced) {
+    TempConfig config;
+    std::filesystem::create_directories(config.StoreFolder());
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string terminal = ptsname(master);
+    std::filesystem::create_symlink(terminal, config.StorePath());
+    // End of file typed at the terminal (Ctrl-D) ends a read that should never have begun.
+    auto typeEndOfFile = [&] { (void)!write(master, "\x04", 1); };
+    StoredSettings loaded = Defaults();
+    EXPECT_TRUE(ReturnsPromptly([&] { LoadSettings(SettingsFilePath(), loaded); }, typeEndOfFile));
+    EXPECT_EQ(loaded, Defaults());
+    bool saved = true;
+    EXPECT_TRUE(ReturnsPromptly(
+        [&] {
+            saved = SaveSettings(SettingsFilePath(), StoredSettings{2, 0, 3, "/l"});
+        },
+        typeEndOfFile));
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(std::filesystem::is_character_file(terminal));
+    close(master);
+
+    std::filesystem::remove(config.StorePath());
+    std::filesystem::create_directories(config.StorePath());
+    loaded = Defaults();
+    LoadSettings(SettingsFilePath(), loaded);
+    EXPECT_EQ(loaded, Defaults());
+    EXPECT_FALSE(SaveSettings(SettingsFilePath(), StoredSettings{2, 0, 3, "/l"}));
+    EXPECT_TRUE(std::filesystem::is_directory(config.StorePath()));
+}
+
+// A user who keeps the file elsewhere and links to it keeps the link; the file it leads to gets
+// the new values.
+TEST(SettingsStorePath, ALinkedFileStaysALinkAndIsWrittenThrough) {
+    TempConfig config;
+    std::filesystem::create_directories(config.StoreFolder());
+    const std::filesystem::path elsewhere = std::filesystem::path(config.Folder()) / "kept";
+    std::filesystem::create_directories(elsewhere);
+    const std::filesystem::path real = elsewhere / "ventrix.reg";
+    std::filesystem::create_symlink("../kept/ventrix.reg", config.StorePath());
+    // Dangling at first: the first save creates the file the link leads to.
+    ASSERT_TRUE(SaveSettings(SettingsFilePath(), StoredSettings{3, 0, 2, "/a"}));
+    ASSERT_TRUE(SaveSettings(SettingsFilePath(), StoredSettings{4, 1, 5, "/b"}));
+    EXPECT_TRUE(std::filesystem::is_symlink(config.StorePath()));
+    EXPECT_TRUE(std::filesystem::is_regular_file(real));
+    EXPECT_EQ(Load(), (StoredSettings{4, 1, 5, "/b"}));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(elsewhere)) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);  // no temporary file left beside it
+}
+
+TEST(SettingsStorePath, TemporaryFilesLeftByACrashAreRemoved) {
+    TempConfig config;
+    std::filesystem::create_directories(config.StoreFolder());
+    const std::filesystem::path folder = config.StoreFolder();
+    auto make = [&](const char* name, bool old) {
+        std::ofstream(folder / name) << "REGEDIT4\n";
+        if (old) {
+            std::filesystem::last_write_time(
+                folder / name,
+                std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+        }
+    };
+    make("ventrix.reg.a1B2c3", true);   // left by a crash
+    make("ventrix.reg.Zz9Yy8", true);   // left by a crash
+    make("ventrix.reg.q1W2e3", false);  // another instance writing just now
+    make("ventrix.reg.bak", true);      // the user's own copy
+    make("notes.txt", true);
+    ASSERT_TRUE(SaveSettings(SettingsFilePath(), StoredSettings{1, 1, 1, "/l"}));
+    EXPECT_FALSE(std::filesystem::exists(folder / "ventrix.reg.a1B2c3"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "ventrix.reg.Zz9Yy8"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "ventrix.reg.q1W2e3"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "ventrix.reg.bak"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "notes.txt"));
+    EXPECT_EQ(Load(), (StoredSettings{1, 1, 1, "/l"}));
 }
 
 }  // namespace
