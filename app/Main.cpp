@@ -392,7 +392,14 @@ void Tparent::New1Click() {
     if (connectDialog_ == nullptr || !connectionMaker_ || !connectDialog_->ShowConnectDialog()) {
         return;
     }
-    ConnectionOps* connection = connectionMaker_(*frame_);
+    ConnectionOps* connection = nullptr;
+    try {
+        connection = connectionMaker_(*frame_);
+    } catch (...) {
+        // The window of a connection that failed stays; it must be reachable to be closed.
+        KeepNewestWindowInside();
+        throw;
+    }
     if (connection == nullptr) {
         return;
     }
@@ -425,8 +432,18 @@ void Tparent::SetConnectionWidth(const ConnectionOps& connection, int width) {
     for (QMdiSubWindow* window : frame_->subWindowList(QMdiArea::CreationOrder)) {
         if (dynamic_cast<ConnectionOps*>(window->widget()) == &connection) {
             window->resize(width, window->height());
+            // A frame narrower than the width, or a window placed far right, would leave the
+            // window's buttons out of reach until Tile or Cascade.
+            KeepInside(*frame_, *window);
             return;
         }
+    }
+}
+
+void Tparent::KeepNewestWindowInside() {
+    const QList<QMdiSubWindow*> windows = frame_->subWindowList(QMdiArea::CreationOrder);
+    if (!windows.isEmpty()) {
+        KeepInside(*frame_, *windows.last());
     }
 }
 

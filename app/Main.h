@@ -150,6 +150,7 @@ private:
     void PushSettingsTo(ConnectionOps& connection);
     void EnableConnectionMenus();
     void SetConnectionWidth(const ConnectionOps& connection, int width);
+    void KeepNewestWindowInside();
     AlarmSettings CurrentAlarmSettings() const;
     std::string LogFileName() const;
     void StartLogging();

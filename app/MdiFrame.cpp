@@ -63,4 +63,20 @@ void MdiFrame::TileSideBySide() {
     }
 }
 
+void KeepInside(QMdiArea& frame, QMdiSubWindow& window) {
+    const QRect area = frame.viewport()->rect();
+    // A frame not yet shown has no size of its own to go by.
+    if (!frame.isVisible() || area.isEmpty() || window.isMinimized() || window.isMaximized()) {
+        return;
+    }
+    QRect geometry = window.geometry();
+    geometry.setWidth(std::min(geometry.width(), area.width()));
+    geometry.setHeight(std::min(geometry.height(), area.height()));
+    geometry.moveLeft(std::clamp(geometry.left(), 0, area.width() - geometry.width()));
+    geometry.moveTop(std::clamp(geometry.top(), 0, area.height() - geometry.height()));
+    if (geometry != window.geometry()) {
+        window.setGeometry(geometry);
+    }
+}
+
 }  // namespace vx

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QMdiArea>
 
+class QMdiSubWindow;
+
 namespace vx {
 
 class MdiFrame : public QMdiArea {
@@ -27,5 +29,10 @@ protected:
 private:
     QImage background_;
 };
+
+// Moves a document window, and narrows or shortens it where it must, so that all of it lies in
+// the frame's client area: its title bar and buttons stay within reach. Minimised and maximised
+// windows are left as they are.
+void KeepInside(QMdiArea& frame, QMdiSubWindow& window);
 
 }  // namespace vx

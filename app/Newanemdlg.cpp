@@ -7,6 +7,8 @@
 #include "serial/Serport.h"
 #include "serial/Sync.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -31,6 +33,24 @@ constexpr int kMargin = 8;
 constexpr int kAnemometerWidth = 239;
 constexpr int kButtonStripHeight = 121;
 constexpr int kFrameHeight = TfrmNewAnem::kHeight - kButtonStripHeight - kMargin;
+// A group sits 10 pixels inside its frame; the red lines sit 8 pixels inside their group.
+constexpr int kGroupInset = 10;
+constexpr int kHintInset = 8;
+// The port frame's widest row: the baud list and "Auto Find" beside it.
+constexpr int kCommPortMinWidth = 236;
+
+const char* const kFormatHint[] = {"The user must select this option to ",
+                                   "match the anemometer's current", "serial output format"};
+
+// The left frame is as wide as the design's 239 pixels, or wider where the default font needs
+// room for the red lines: cut short, they no longer tell the user what to do.
+int AnemometerWidthFor(const QFontMetrics& metrics) {
+    int widest = 0;
+    for (const char* line : kFormatHint) {
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromLatin1(line)));
+    }
+    return std::max(kAnemometerWidth, widest + 2 * (kGroupInset + kHintInset) + 1);
+}
 
 QString Text(int number) {
     return QString::fromStdString(FormatGeneral(number));
@@ -41,7 +61,7 @@ QLabel* RedLabel(const QString& text, QWidget* parent, int y) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, Qt::red);
     label->setPalette(palette);
-    label->setGeometry(10, y, 200, 18);
+    label->setGeometry(kHintInset, y, parent->width() - 2 * kHintInset, 18);
     return label;
 }
 
@@ -77,7 +97,8 @@ TfrmNewAnem::TfrmNewAnem(ConnectDialogHost& host, QWidget* parent) : QDialog(par
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowStaysOnTopHint);
     setModal(true);
-    setFixedSize(kWidth, kHeight);
+    anemometerWidth_ = AnemometerWidthFor(fontMetrics());
+    setFixedSize(std::max(kWidth, anemometerWidth_ + kCommPortMinWidth + 3 * kMargin), kHeight);
     CreateControls();
     FormCreate();
 }
@@ -92,36 +113,38 @@ void TfrmNewAnem::CreateControls() {
 
 void TfrmNewAnem::CreateAnemometerGroup() {
     gbAnemometer_ = Group(QStringLiteral("Anemometer"), "gbAnemometer", this,
-                          QRect(kMargin, kMargin, kAnemometerWidth, kFrameHeight));
+                          QRect(kMargin, kMargin, anemometerWidth_, kFrameHeight));
 
     QGroupBox* gbName = Group(QStringLiteral("Name"), "gbName", gbAnemometer_,
-                              QRect(10, 22, kAnemometerWidth - 20, 60));
+                              QRect(10, 22, anemometerWidth_ - 20, 60));
     edName_ = new QLineEdit(gbName);
     edName_->setObjectName(QStringLiteral("edName"));
-    edName_->setGeometry(10, 24, kAnemometerWidth - 40, 24);
+    edName_->setGeometry(10, 24, anemometerWidth_ - 40, 24);
 
     QGroupBox* gbOutputFormat = Group(QStringLiteral("Output Format"), "gbOutputFormat",
-                                      gbAnemometer_, QRect(10, 94, kAnemometerWidth - 20, 140));
+                                      gbAnemometer_, QRect(10, 94, anemometerWidth_ - 20, 140));
     cbOutputFormat_ = new QComboBox(gbOutputFormat);
     cbOutputFormat_->setObjectName(QStringLiteral("cbOutputFormat"));
-    cbOutputFormat_->setGeometry(10, 24, kAnemometerWidth - 40, 24);
-    RedLabel(QStringLiteral("The user must select this option to "), gbOutputFormat, 60);
-    RedLabel(QStringLiteral("match the anemometer's current"), gbOutputFormat, 80);
-    RedLabel(QStringLiteral("serial output format"), gbOutputFormat, 100);
+    cbOutputFormat_->setGeometry(10, 24, anemometerWidth_ - 40, 24);
+    int y = 60;
+    for (const char* line : kFormatHint) {
+        RedLabel(QString::fromLatin1(line), gbOutputFormat, y);
+        y += 20;
+    }
 
     RichEdit1_ = new QTextEdit(gbAnemometer_);
     RichEdit1_->setObjectName(QStringLiteral("RichEdit1"));
     RichEdit1_->setAcceptRichText(false);
     RichEdit1_->setReadOnly(true);
-    RichEdit1_->setGeometry(10, 244, kAnemometerWidth - 20, 60);
+    RichEdit1_->setGeometry(10, 244, anemometerWidth_ - 20, 60);
     RichEdit1_->setPlainText(QString::fromUtf8(OutputFormatsText().data(),
                                                static_cast<qsizetype>(OutputFormatsText().size())));
     RichEdit1_->hide();
 }
 
 void TfrmNewAnem::CreateCommPortGroup() {
-    const int left = kMargin + kAnemometerWidth + kMargin;
-    const int width = kWidth - left - kMargin;
+    const int left = kMargin + anemometerWidth_ + kMargin;
+    const int width = this->width() - left - kMargin;
     gbCommPortSettings_ = Group(QStringLiteral("Comm Port Settings"), "gbCommPortSettings", this,
                                 QRect(left, kMargin, width, kFrameHeight));
     const int inner = width - 20;
@@ -258,7 +281,10 @@ void TfrmNewAnem::ShowPortDevice() {
     } catch (const EConvertError&) {
         // Half-typed text names no device yet.
     }
-    laPortDevice_->setText(device);
+    // A device path can be long (/dev/serial/by-id/...): shortened in the middle to the room
+    // the label has, whole in its tool tip.
+    laPortDevice_->setText(laPortDevice_->fontMetrics().elidedText(
+        device, Qt::ElideMiddle, laPortDevice_->contentsRect().width()));
     laPortDevice_->setToolTip(device);
 }
 

@@ -102,6 +102,7 @@ private:
     ConnectDialogHost& host_;
     OutputFormatTable formats_;
     int nameCounter_ = 0;
+    int anemometerWidth_ = 0;  // the left frame, wide enough for its texts
 
     QGroupBox* gbAnemometer_ = nullptr;
     QLineEdit* edName_ = nullptr;

@@ -68,7 +68,10 @@ ConnectionOps* MakeConnection(QMdiArea& frame, const TfrmNewAnem& dialog, Connec
     const int comNumber = dialog.SelectedPortNumber();
     QPointer<Tchild> child = new Tchild(nullptr, &host);
     child->setAttribute(Qt::WA_DeleteOnClose, false);
-    frame.addSubWindow(child)->show();
+    QMdiSubWindow* window = frame.addSubWindow(child);
+    window->show();
+    // Within reach while it detects: the frame may be smaller than the window.
+    KeepInside(frame, *window);
     child->Connect(comNumber, dialog.SelectedBaud(), dialog.FormatLetters(), dialog.FormatName(),
                    dialog.AnemometerName(), dialog.SelectedParity());
     if (child) {

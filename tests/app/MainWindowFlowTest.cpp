@@ -6,12 +6,15 @@
 #include "tests/app/MainWindowFixture.h"
 
 #include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 namespace vx {
 namespace {
@@ -87,6 +90,42 @@ TEST_F(ConnectTest, FailedConnectIsShownAndTheWindowGetsNoSettings) {
     EXPECT_TRUE(log_.empty());
     EXPECT_EQ(parent_->ConnectionWindows().size(), 1u);  // stays, unconnected
     EXPECT_FALSE(Item("Settings1")->isEnabled());
+}
+
+// A new connection window lies inside the frame's client area, its buttons within reach, even
+// when the frame is narrower than the connection width or the window was placed far right; the
+// window of a connection that failed too.
+TEST_F(ConnectTest, NewConnectionWindowsLieInsideTheFrame) {
+    parent_->resize(620, 420);
+    parent_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(parent_.get()));
+    parent_->SetConnectDialog(&connectDialog_);
+    int made = 0;
+    parent_->SetConnectionMaker([this, &made](QMdiArea& frame) -> ConnectionOps* {
+        ++made;
+        auto* connection = new RecordingConnection("W" + std::to_string(made), made, log_);
+        connection->resize(693, 470);  // the connection window's own size
+        QMdiSubWindow* window = frame.addSubWindow(connection);
+        window->show();
+        window->move(frame.viewport()->width() - 100, 40 * made);
+        if (failNextConnect_) {
+            throw std::runtime_error("Unable to open COM9");
+        }
+        return connection;
+    });
+    for (int i = 0; i < 4; ++i) {
+        failNextConnect_ = i == 3;
+        Choose("New1");
+    }
+    const QRect area = parent_->Frame().viewport()->rect();
+    const auto windows = parent_->Frame().subWindowList(QMdiArea::CreationOrder);
+    ASSERT_EQ(windows.size(), 4);
+    for (QMdiSubWindow* window : windows) {
+        EXPECT_TRUE(area.contains(window->geometry()))
+            << window->windowTitle().toStdString() << " at " << window->geometry().x() << ","
+            << window->geometry().y() << " " << window->width() << "x" << window->height() << " in "
+            << area.width() << "x" << area.height();
+    }
 }
 
 TEST_F(ConnectTest, RefusalsComeInOrderAlarmAveragingLogging) {
