@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 namespace vx {
@@ -502,7 +503,9 @@ namespace {
 
 int ErrnoOfCode(int code) {
     if (code >= kErrnoBase) {
-        return code - kErrnoBase;
+        // Only numbers the system names are errors of its own.
+        const int err = code - kErrnoBase;
+        return std::string_view(std::strerror(err)).starts_with("Unknown error") ? 0 : err;
     }
     for (const auto& entry : kErrnoCodes) {
         if (entry.code == code) {
