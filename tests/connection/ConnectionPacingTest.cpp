@@ -213,18 +213,34 @@ TEST_F(ConnectionPacing, AChangedValueRepaintsItsRowAndNotTheLabelsAroundIt) {
     EXPECT_EQ(paints.Of("laDig2Max"), 0);
 }
 
-// The chart starts afresh whenever the window is shown again, as it does when its page is
-// shown: what it was given while minimised is never drawn.
-TEST_F(ConnectionPacing, AMinimisedWindowDrawsNothingAndStartsItsChartAfreshWhenRestored) {
+// Coming back from minimised is no new showing of the window: the chart keeps its curves, and
+// what it was given while minimised, never drawn then, is drawn when the window comes back.
+TEST_F(ConnectionPacing, AMinimisedWindowDrawsNothingAndShowsItsWholeChartWhenRestored) {
     frame_ = std::make_unique<QMdiArea>();
     frame_->resize(900, 700);
     QMdiSubWindow* sub = frame_->addSubWindow(child_.get());
     Prepare(*frame_);
     sub->resize(693, 500);
     ShowPage("tsGraph");
-    FeedUv(1.0, 1.0);
-    DrawPendingFrame();
     auto* chart = child_->findChild<Tpgraph*>(QStringLiteral("pgraph"));
+    Tpgraph reference;
+    auto feedBoth = [&](double u, double v) {
+        FeedUv(u, v);
+        reference.DataPoint(kRed, child_->LastPlotFirst());
+        reference.DataPoint(kBlue, child_->LastPlotSecond());
+        reference.Update();
+    };
+    reference.resize(chart->size());
+    reference.SetForeColor(chart->ForeColor());
+    reference.SetBackColor(chart->BackColor());
+    reference.SetAxisColor(chart->AxisColor());
+    reference.SetRightYAxislines(false);
+    reference.SetGridSize(10);
+    reference.SetAxisCentre(true);
+    reference.SetScale(1000);
+    reference.Reset();
+    feedBoth(1.0, 1.0);
+    DrawPendingFrame();
     const QSize chartSize = chart->size();
 
     sub->showMinimized();
@@ -232,7 +248,7 @@ TEST_F(ConnectionPacing, AMinimisedWindowDrawsNothingAndStartsItsChartAfreshWhen
     PaintCounter paints(child_.get());
     // Enough steps to scroll the chart by more than its width.
     for (int i = 0; i < 300; ++i) {
-        FeedUv(-4.0 + (i % 80) * 0.1, 3.0 - (i % 50) * 0.12);
+        feedBoth(-4.0 + (i % 80) * 0.1, 3.0 - (i % 50) * 0.12);
     }
     DrawPendingFrame();
     EXPECT_EQ(paints.Total(), 0);
@@ -242,22 +258,9 @@ TEST_F(ConnectionPacing, AMinimisedWindowDrawsNothingAndStartsItsChartAfreshWhen
     sub->showNormal();
     ASSERT_TRUE(QTest::qWaitFor([&] { return paints.Of("pgraph") > 0; }, 10000));
     ASSERT_EQ(chart->size(), chartSize);
-    Tpgraph reference;
-    reference.resize(chartSize);
-    reference.SetForeColor(chart->ForeColor());
-    reference.SetBackColor(chart->BackColor());
-    reference.SetAxisColor(chart->AxisColor());
-    reference.SetRightYAxislines(false);
-    reference.SetGridSize(10);
-    reference.SetAxisCentre(true);
-    reference.SetScale(1000);
-    reference.Reset();
     EXPECT_EQ(chart->grab().toImage().convertToFormat(QImage::Format_RGB32), reference.Bitmap());
     for (int i = 0; i < 5; ++i) {
-        FeedUv(0.5 * i, 1.0);
-        reference.DataPoint(kRed, child_->LastPlotFirst());
-        reference.DataPoint(kBlue, child_->LastPlotSecond());
-        reference.Update();
+        feedBoth(0.5 * i, 1.0);
     }
     DrawPendingFrame();
     EXPECT_EQ(chart->grab().toImage().convertToFormat(QImage::Format_RGB32), reference.Bitmap());
