@@ -1,13 +1,18 @@
 // Runs the whole program as start-up creates it, connects two instruments through the connect
 // dialog, tiles them on their windsock pages with 2-minute averages, waits for data and saves a
-// picture of the main window. Used by scripts/screenshots, under a real (virtual) X display.
+// picture of the main window, then one of each dialog (to see that no text is cut short). Used
+// by scripts/screenshots, under a real (virtual) X display.
 //
 //   ventrix-screenshot-driver FOLDER COM FORMAT COM FORMAT [SECONDS]
 
+#include "alarm/Alarm.h"
+#include "app/About.h"
 #include "app/Application.h"
 #include "app/Main.h"
+#include "app/Newanemdlg.h"
 #include "app/Startup.h"
 #include "connection/Anemometer.h"
+#include "logging/Logdlg.h"
 #include "serial/QtUiThread.h"
 #include "tests/e2e/E2eSupport.h"
 
@@ -35,6 +40,21 @@ void ShowPage(vx::Tchild& child, const char* page) {
     if (pages != nullptr && widget != nullptr) {
         pages->setCurrentWidget(widget);
     }
+}
+
+bool SaveDialog(QWidget& dialog, const QString& path) {
+    dialog.show();
+    const bool saved = Save(dialog, path);
+    dialog.hide();
+    return saved;
+}
+
+bool SaveDialogs(vx::e2e::Program& program, const QString& folder) {
+    vx::ProgramWindows& windows = program.Windows();
+    bool saved = SaveDialog(*windows.frmNewAnem, folder + QStringLiteral("/dialog-connect.png"));
+    saved = SaveDialog(*windows.frmAlarm, folder + QStringLiteral("/dialog-alarm.png")) && saved;
+    saved = SaveDialog(*windows.frmLogDlg, folder + QStringLiteral("/dialog-log.png")) && saved;
+    return SaveDialog(*windows.frmAbout, folder + QStringLiteral("/dialog-about.png")) && saved;
 }
 
 int Run(const QString& folder, const std::vector<vx::e2e::DialogChoice>& choices, int seconds) {
@@ -70,6 +90,7 @@ int Run(const QString& folder, const std::vector<vx::e2e::DialogChoice>& choices
     }
     vx::e2e::Pump(seconds * 1000);
     saved = Save(program.Parent(), folder + QStringLiteral("/main-graph.png")) && saved;
+    saved = SaveDialogs(program, folder) && saved;
 
     for (const vx::MessageRequest& box : boxes.Boxes()) {
         std::cerr << "message box: " << box.caption.toStdString() << ": " << box.text.toStdString()
