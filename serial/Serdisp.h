@@ -15,7 +15,7 @@
 // while it waits for the user-interface thread.
 
 #include "platform/SerialDevice.h"
-#include "serial/HandOver.h"
+#include "serial/UiHandOver.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -223,7 +223,7 @@ private:
     void RecomputeHandlerService();
 
     UiThread& ui_;
-    HandOver handOver_;
+    UiHandOver handOver_;
     int handle_ = -1;
     std::unique_ptr<SerialDevice> device_;
     std::string devicePath_;

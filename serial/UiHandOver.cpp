@@ -1,4 +1,4 @@
-#include "serial/HandOver.h"
+#include "serial/UiHandOver.h"
 
 #include "serial/UiThread.h"
 
@@ -8,7 +8,7 @@ namespace vx {
 
 // One routine handed over. Only the user-interface thread starts or calls off a call, so the
 // two never race; the dispatcher thread only waits for the end.
-class HandOver::Call {
+class UiHandOver::Call {
 public:
     // On the user-interface thread: false when the call was called off before it could run.
     bool Start() {
@@ -58,11 +58,11 @@ private:
     State state_ = State::Waiting;
 };
 
-HandOver::HandOver(UiThread& ui) : ui_(ui) {}
+UiHandOver::UiHandOver(UiThread& ui) : ui_(ui) {}
 
-HandOver::~HandOver() = default;
+UiHandOver::~UiHandOver() = default;
 
-void HandOver::Run(const std::function<void()>& fn) {
+void UiHandOver::Run(const std::function<void()>& fn) {
     if (ui_.IsUiThread()) {
         fn();
         return;
@@ -104,7 +104,7 @@ void HandOver::Run(const std::function<void()>& fn) {
     }
 }
 
-bool HandOver::CallOff() {
+bool UiHandOver::CallOff() {
     std::shared_ptr<Call> call;
     {
         std::lock_guard lock(mutex_);
@@ -114,7 +114,7 @@ bool HandOver::CallOff() {
     return call == nullptr || call->CallOff();
 }
 
-bool HandOver::CalledOff() const {
+bool UiHandOver::CalledOff() const {
     std::lock_guard lock(mutex_);
     return calledOff_;
 }

@@ -12,12 +12,12 @@ namespace vx {
 
 class UiThread;
 
-class HandOver {
+class UiHandOver {
 public:
-    explicit HandOver(UiThread& ui);
-    ~HandOver();
-    HandOver(const HandOver&) = delete;
-    HandOver& operator=(const HandOver&) = delete;
+    explicit UiHandOver(UiThread& ui);
+    ~UiHandOver();
+    UiHandOver(const UiHandOver&) = delete;
+    UiHandOver& operator=(const UiHandOver&) = delete;
 
     // On a dispatcher thread: runs fn on the user-interface thread and returns once it has run,
     // or once the hand-over is called off (fn then never runs). On the user-interface thread fn
