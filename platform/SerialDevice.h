@@ -120,7 +120,17 @@ public:
     virtual const std::string& Path() const = 0;
 };
 
-// The device every serial port, port probe and baud-rate search opens: the factory's when one is
+// Whether the device at path could be opened as a serial port, without touching it: it is opened
+// without waiting (a modem device would otherwise wait for its carrier) and without becoming the
+// controlling terminal, checked to be a terminal that nobody holds locked, and closed. No line
+// setting changes, no queue is flushed and no exclusive flag is set, so a port that another
+// program uses, or a board that resets on a line change, is left alone. Some drivers still move
+// DTR and RTS on every open and close; that is the one thing a probe cannot prevent.
+// Returns 0 (free), kSysAccessDenied (held by another program), kSysNoPermission, or another
+// system code (kSysFileNotFound when there is no terminal at path).
+int ProbeSerialDevice(const std::string& path);
+
+// The device every serial port and baud-rate search opens: the factory's when one is
 // set, else the POSIX device.
 std::unique_ptr<SerialDevice> CreateSerialDevice();
 // The termios device itself, also for a factory that wraps it.

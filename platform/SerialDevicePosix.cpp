@@ -490,6 +490,25 @@ int PosixSerialDevice::QueueCounts(unsigned& inQueue, unsigned& outQueue) {
 
 }  // namespace
 
+int ProbeSerialDevice(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        // EBUSY: another program set the exclusive flag. EIO: a ttyS without a UART.
+        return err == EIO ? kSysFileNotFound : SystemCodeFromErrno(err);
+    }
+    int code = 0;
+    if (!::isatty(fd)) {
+        code = kSysFileNotFound;
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        code = errno == EWOULDBLOCK ? kSysAccessDenied : SystemCodeFromErrno(errno);
+    } else {
+        ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
+    return code;
+}
+
 int SystemCodeFromErrno(int err) {
     for (const auto& entry : kErrnoCodes) {
         if (entry.err == err) {

@@ -287,6 +287,7 @@ void TSerBaseDispatcher::StartDispatcher() {
         started_ = true;
         kill_ = false;
         deletePending_ = false;
+        lostNoticed_ = false;
     }
     device_->ResetCancel();
     {
@@ -399,6 +400,7 @@ void TSerBaseDispatcher::EventThread() {
                 break;
             }
             if (events & kDevEventHangup) {
+                NoticeIfLost();
                 deviceEvent_.Set();
             } else if (events == 0 && modemLines) {
                 std::uint32_t bits = 0;
@@ -445,6 +447,7 @@ void TSerBaseDispatcher::DispatchThread() {
             if (input) {
                 ExtractData();
             }
+            NoticeIfLost();
             while (!deletePending_ && CheckReceiveTriggers()) {
             }
             if (!deletePending_ && !kill_) {
@@ -811,6 +814,15 @@ int TSerBaseDispatcher::LineWrites() const {
 
 bool TSerBaseDispatcher::DeviceLost() const {
     return device_ && device_->Vanished();
+}
+
+void TSerBaseDispatcher::NoticeIfLost() {
+    if (!device_ || !device_->Vanished() || kill_ || lostNoticed_.exchange(true)) {
+        return;
+    }
+    if (lostNotice_) {
+        lostNotice_();
+    }
 }
 
 bool TSerBaseDispatcher::HasModemLines() const {

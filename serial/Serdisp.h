@@ -160,6 +160,9 @@ public:
     int RunningThreads() const { return running_; }
     // The device reported a hang-up (unplugged, or the far side of a pseudo-terminal closed).
     bool DeviceLost() const;
+    // Runs `notice` once, on a dispatcher thread, the first time the device is seen gone. Set it
+    // before InitPort starts the threads.
+    void SetLostNotice(std::function<void()> notice) { lostNotice_ = std::move(notice); }
     const std::string& DevicePath() const { return devicePath_; }
     // Whether the device behind this port has modem lines (a pseudo-terminal has none).
     bool HasModemLines() const;
@@ -207,6 +210,9 @@ private:
     void FreeRings();
 
     void ExtractData();
+    // Either thread may be the first to see the device gone (a hang-up on the event thread's
+    // wait, EIO on the dispatch thread's read): whichever does tells the owner, once.
+    void NoticeIfLost();
     int UnreadLocked() const;
     bool CheckReceiveTriggers();
     bool CheckTimerTriggers();
@@ -266,6 +272,8 @@ private:
     std::atomic<int> running_{0};
     std::atomic<bool> ringFull_{false};
     std::atomic<bool> deviceOpen_{false};
+    std::function<void()> lostNotice_;
+    std::atomic<bool> lostNoticed_{false};
 
     mutable std::mutex mainLock_;
     mutable std::mutex inputLock_;

@@ -53,10 +53,8 @@ bool IsPortAvailable(int n) {
     if (path.empty()) {
         return false;
     }
-    auto device = CreateSerialDevice();
-    int code = device->Open(path);
+    const int code = ProbeSerialDevice(path);
     if (code == 0) {
-        device->Close();
         return true;
     }
     // Held by another program: listed, and opening it says so. Without permission: listed, and
@@ -289,6 +287,16 @@ void TSerCustomComPort::OpenPort() {
         }
     }
     auto dispatcher = CreateDispatcher();
+    const std::uint64_t openCount = ++openCount_;
+    std::weak_ptr<TSerCustomComPort*> weak = self_;
+    dispatcher->SetLostNotice([weak, openCount] {
+        GetUiThread().PostToUi([weak, openCount] {
+            auto self = weak.lock();
+            if (self && *self) {
+                (*self)->DeviceLostNotice(openCount);
+            }
+        });
+    });
     TPortConfig config;
     config.comNumber = static_cast<int>(comNumber_);
     config.inSize = inSize_;
@@ -396,6 +404,15 @@ void TSerCustomComPort::FinishClose() {
     if (OnPortClose) {
         OnPortClose(this);
     }
+}
+
+void TSerCustomComPort::DeviceLostNotice(std::uint64_t openCount) {
+    // The notice travelled through the event queue: the port may have been closed, or closed and
+    // opened on a new device, since.
+    if (openCount != openCount_ || state_ != psOpen || !OnDeviceLost) {
+        return;
+    }
+    RunShowingErrors([this] { OnDeviceLost(this); });
 }
 
 void TSerCustomComPort::PutChar(char c) {

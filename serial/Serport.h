@@ -82,6 +82,10 @@ public:
 
     TPortNotifyEvent OnPortOpen;
     TPortNotifyEvent OnPortClose;
+    // Raised on the user-interface thread, once per open, when the device has vanished (an
+    // adapter unplugged, the far side of a pseudo-terminal closed). Nothing more arrives; the
+    // port stays open until closed, and opening it again looks for the device afresh.
+    TPortNotifyEvent OnDeviceLost;
 
     TPortState GetState() const { return state_; }
 
@@ -124,6 +128,7 @@ private:
     void ScheduleDeferredClose();
     void CheckDeferredClose();
     void Raise(int code);
+    void DeviceLostNotice(std::uint64_t openCount);
     bool Live() const { return state_ == psOpen && dispatcher_ != nullptr; }
 
     unsigned comNumber_ = 0;
@@ -156,14 +161,19 @@ private:
     bool haveSavedTriggers_ = false;
     // Lets a task posted to the user-interface thread see whether the port still exists.
     std::shared_ptr<TSerCustomComPort*> self_;
+    // Tells a loss notice from an earlier open apart from one about the device open now.
+    std::uint64_t openCount_ = 0;
 };
 
 class TSerComPort : public TSerCustomComPort {};
 
 // "COM" and the number: ComName(12) is "COM12".
 std::string ComName(int n);
-// Whether port n can be used: true when it opens, or when another program holds it (opening
-// then fails with -2008), or when the user lacks permission (opening then says how to get it).
+// Whether port n can be used: true when its device is a terminal that is free, held by another
+// program (opening then fails with -2008), or closed to this user (opening then says how to get
+// access). A probe only: the device is opened without waiting and without becoming the
+// controlling terminal, and closed again; its line settings, queues and exclusive flag are left
+// as they were.
 bool IsPortAvailable(int n);
 
 // The port selection dialog, shown when a port with PromptForPort opens with number 0. It gets

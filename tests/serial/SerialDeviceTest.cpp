@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <thread>
 
@@ -181,6 +184,84 @@ TEST_F(DeviceOnPty, VanishedDeviceNeverMakesTheWaitSpin) {
     EXPECT_LE(returns, 4);
     char c;
     EXPECT_LE(device_->Read(&c, 1), 0);
+}
+
+}  // namespace
+}  // namespace vx
+
+namespace vx {
+namespace {
+
+// A program that holds the port without a lock, in raw mode at its own speed, with input it
+// has not read yet: the port list's probe must leave all of it as it was.
+class ProbeOnPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        holder_ = ::open(pty_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(holder_, 0);
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(holder_, &tio), 0);
+        ::cfmakeraw(&tio);
+        ::cfsetispeed(&tio, B4800);
+        ::cfsetospeed(&tio, B4800);
+        tio.c_cc[VMIN] = 3;
+        tio.c_cc[VTIME] = 7;
+        ASSERT_EQ(::tcsetattr(holder_, TCSANOW, &tio), 0);
+        ASSERT_EQ(::tcgetattr(holder_, &before_), 0);
+    }
+    void TearDown() override {
+        if (holder_ >= 0) {
+            ::close(holder_);
+        }
+    }
+    int Unread() const {
+        pollfd p{holder_, POLLIN, 0};
+        ::poll(&p, 1, 1000);
+        int count = 0;
+        ::ioctl(holder_, FIONREAD, &count);
+        return count;
+    }
+
+    PtyLink pty_;
+    int holder_ = -1;
+    termios before_{};
+};
+
+TEST_F(ProbeOnPty, ChangesNoSettingsFlushesNothingAndSetsNoExclusiveFlag) {
+    pty_.Write("unread");
+    ASSERT_EQ(Unread(), 6);
+    EXPECT_EQ(ProbeSerialDevice(pty_.SlavePath()), 0);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(holder_, &after), 0);
+    EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before_));
+    EXPECT_EQ(after.c_iflag, before_.c_iflag);
+    EXPECT_EQ(after.c_oflag, before_.c_oflag);
+    EXPECT_EQ(after.c_lflag, before_.c_lflag);
+    EXPECT_EQ(after.c_cflag, before_.c_cflag);
+    EXPECT_EQ(after.c_cc[VMIN], 3);
+    EXPECT_EQ(after.c_cc[VTIME], 7);
+    EXPECT_EQ(Unread(), 6);
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(holder_, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    char text[7] = {};
+    EXPECT_EQ(::read(holder_, text, 6), 6);
+    EXPECT_STREQ(text, "unread");
+}
+
+TEST_F(ProbeOnPty, TellsAFreePortAHeldOneAndNoTerminalApart) {
+    EXPECT_EQ(ProbeSerialDevice(pty_.SlavePath()), 0);
+    ASSERT_EQ(::flock(holder_, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(ProbeSerialDevice(pty_.SlavePath()), kSysAccessDenied);
+    ::flock(holder_, LOCK_UN);
+    EXPECT_EQ(ProbeSerialDevice("/dev/null"), kSysFileNotFound);
+    EXPECT_EQ(ProbeSerialDevice("/dev/pts/does-not-exist"), kSysFileNotFound);
+    // A port the serial link holds is locked, so it still counts as there (held).
+    auto device = CreateSerialDevice();
+    ::close(holder_);
+    holder_ = -1;
+    ASSERT_EQ(device->Open(pty_.SlavePath()), 0);
+    EXPECT_EQ(ProbeSerialDevice(pty_.SlavePath()), kSysAccessDenied);
 }
 
 }  // namespace

@@ -382,6 +382,55 @@ TEST_F(PortTest, VanishedDeviceNeitherSpinsNorHangsAndThePortStillCloses) {
     EXPECT_EQ(delivered, 2);
 }
 
+TEST_F(PortTest, ALostDeviceIsToldOnceOnTheUserInterfaceThreadAndANewOneOpensUnderTheSameNumber) {
+    int lost = 0;
+    bool onUiThread = false;
+    port_.OnDeviceLost = [&](TSerCustomComPort* sender) {
+        ++lost;
+        onUiThread = ui_.IsUiThread() && sender == &port_;
+    };
+    const int fds = test::OpenFdCount();
+    const int threads = test::ThreadCount();
+    port_.SetOpen(true);
+    pty_.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return lost == 1; }));
+    EXPECT_TRUE(onUiThread);
+    Pump(300);
+    EXPECT_EQ(lost, 1);
+    port_.SetOpen(false);
+    EXPECT_TRUE(WaitFor([&] { return test::ThreadCount() == threads; }));
+    EXPECT_EQ(test::OpenFdCount(), fds - 1);  // the master closed by the test is gone too
+
+    // The same number, re-resolved through the ports folder, finds the device that came back.
+    PtyLink back;
+    ports_.Link(3, back.SlavePath());
+    port_.SetOpen(true);
+    EXPECT_EQ(port_.DevicePath(), ports_.Path() + "/COM3");
+    port_.PutChar('Q');
+    EXPECT_EQ(back.Read(1), "Q");
+    EXPECT_FALSE(port_.DeviceLost());
+    back.CloseMaster();
+    ASSERT_TRUE(WaitFor([&] { return lost == 2; }));
+}
+
+TEST_F(PortTest, ALossNoticeForAnEarlierOpenIsDropped) {
+    int lost = 0;
+    port_.OnDeviceLost = [&](TSerCustomComPort*) { ++lost; };
+    port_.SetOpen(true);
+    pty_.CloseMaster();
+    // Waited for without handling the user-interface thread's events, so the notice stays queued.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!port_.DeviceLost() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(port_.DeviceLost());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Closed before the notice was handled: it must not reach the owner any more.
+    port_.SetOpen(false);
+    Pump(300);
+    EXPECT_EQ(lost, 0);
+}
+
 TEST_F(PortTest, DestroyingAnOpenPortClosesIt) {
     const int fds = test::OpenFdCount();
     {
