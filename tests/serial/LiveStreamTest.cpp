@@ -8,6 +8,7 @@
 #include <future>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace vx {
 namespace {
@@ -108,6 +109,80 @@ TEST(LiveStream, InterruptAndDurationEndItCleanly) {
     });
     Send(pty, timed, Nmea("WIMWV,045.0,R,12.3,M,A"));
     EXPECT_EQ(timed.get().status, 0);
+}
+
+// Waits (without a deadline of its own) until the tool has opened the port: it sets the line speed.
+bool WaitForOpen(PtyLink& pty, speed_t speed) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (pty.SlaveSpeed() != speed && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return pty.SlaveSpeed() == speed;
+}
+
+TEST(LiveStream, AVanishedDeviceEndsTheRunWithStatusThreeAndAMessage) {
+    PortsDir ports;
+    PtyLink pty;
+    ports.Link(7, pty.SlavePath());
+    auto done = std::async(std::launch::async, [] {
+        return Shell(kTool + " --format NMEA_POLAR --port 7 --baud 4800 2>&1");
+    });
+    ASSERT_TRUE(WaitForOpen(pty, B4800));
+    pty.Write(Nmea("WIMWV,045.0,R,12.3,M,A"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto unplugged = std::chrono::steady_clock::now();
+    pty.CloseMaster();
+    // Without the hang-up being noticed the tool would wait for ever.
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - unplugged).count();
+    ToolRun run = done.get();
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.out.find("COM7: the device went away (" + pty.SlavePath() + ")"),
+              std::string::npos)
+        << run.out;
+    std::printf("device gone to exit: %.3f s\n", seconds);
+}
+
+TEST(LiveStream, WithReconnectItWaitsForTheDeviceAndGoesOn) {
+    PortsDir ports;
+    auto first = std::make_unique<PtyLink>();
+    ports.Link(7, first->SlavePath());
+    auto done = std::async(std::launch::async, [] {
+        return Shell(kTool +
+                     " --format NMEA_POLAR --port 7 --baud 4800 --reconnect --count 4 2>&1");
+    });
+    ASSERT_TRUE(WaitForOpen(*first, B4800));
+    first->Write(Nmea("WIMWV,045.0,R,12.3,M,A"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    first.reset();  // unplugged
+
+    // Plugged back: a new device behind the same number, as a re-plugged adapter gets.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    PtyLink second;
+    ports.Link(7, second.SlavePath());
+    ASSERT_TRUE(WaitForOpen(second, B4800));
+    Send(second, done, Nmea("WIMWV,180.0,R,01.0,M,A"));
+    ToolRun run = done.get();
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("the device went away"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("waiting for it to return"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("COM7: back (" + second.SlavePath() + ")"), std::string::npos)
+        << run.out;
+    int rows = 0;
+    for (const std::string& line : Lines(run.out)) {
+        rows += !line.empty() && line[0] >= '1' && line[0] <= '9';
+    }
+    EXPECT_EQ(rows, 4) << run.out;
+    EXPECT_NE(run.out.find("\t180.0"), std::string::npos) << run.out;
+}
+
+TEST(LiveStream, HelpTellsOfTheLostDeviceAndReconnect) {
+    ToolRun help = Shell(kTool + " --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--reconnect"), std::string::npos);
+    EXPECT_NE(help.out.find("exit status 3"), std::string::npos);
+    EXPECT_EQ(Shell(kTool + " --format NMEA_POLAR --reconnect - </dev/null 2>/dev/null").status, 2);
 }
 
 TEST(LiveStream, AMissingPortIsReportedAndOptionsAreChecked) {

@@ -9,10 +9,16 @@
 #include <chrono>
 #include <csignal>
 #include <exception>
+#include <filesystem>
+#include <iostream>
 #include <memory>
 
 namespace vx {
 namespace {
+
+// A device gone away is looked for again about once a second.
+constexpr int kReopenMs = 1000;
+constexpr int kCloseWaitMs = 10000;
 
 volatile std::sig_atomic_t gStopRequested = 0;
 
@@ -43,6 +49,146 @@ std::unique_ptr<WindOutputs> StartOutputs(const StreamOptions& options, std::str
     return outputs;
 }
 
+// The device as the user knows it (/dev/ttyUSB0 rather than the ports folder's link to it).
+std::string DeviceShownFor(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    return error ? path : real.string();
+}
+
+// One live run: the port, its framer, the network outputs, and what ends the run.
+class LiveRun {
+public:
+    LiveRun(const StreamOptions& options, const std::string& formatName, StreamSession& session,
+            TaskQueueUiThread& ui)
+        : options_(options), session_(session), ui_(ui), start_(std::chrono::steady_clock::now()) {
+        port_.SetAutoOpen(false);
+        port_.SetPromptForPort(false);
+        port_.SetComNumber(static_cast<unsigned>(options.port));
+        port_.SetBaud(options.baud);
+        port_.SetParity(ParityOf(options.parity));
+        port_.OnDeviceLost = [this](TSerCustomComPort*) { lost_ = true; };
+        dpkt_.SetComPort(&port_);
+        SetMessageFraming(dpkt_, formatName);
+        dpkt_.OnStringPacket = [this](TSerDataPacket*, const std::string& packet) {
+            if (options_.count == 0 || packets_ < options_.count) {
+                ++packets_;
+                const PacketResult fed = session_.FeedPacket(packet);
+                if (feed_ && fed.valid) {
+                    feed_->SampleTaken(session_.Connection());
+                }
+            }
+        };
+        dpkt_.SetEnabled(true);
+    }
+
+    ~LiveRun() {
+        if (outputs_) {
+            outputs_->Stop();  // says "offline" to the broker
+        }
+    }
+
+    // Opens the port; false with the reason when it will not open.
+    bool Open(std::string& error) {
+        try {
+            port_.SetOpen(true);
+            port_.FlushInBuffer();
+        } catch (const std::exception& e) {
+            error = ComName(options_.port) + ": " + e.what();
+            return false;
+        }
+        lost_ = false;
+        device_ = DeviceShownFor(port_.DevicePath());
+        return true;
+    }
+
+    // Started once the port is open: a station whose device is missing never says "online".
+    bool StartNetwork(std::string& error) {
+        if (!options_.network.Any()) {
+            return true;
+        }
+        outputs_ = StartOutputs(options_, error);
+        feed_ = outputs_ ? std::make_unique<OutputFeed>(*outputs_) : nullptr;
+        return outputs_ != nullptr;
+    }
+
+    // Streams until the count, the duration or a signal (0), or until the device goes away
+    // without --reconnect (kDeviceLostStatus, with the reason).
+    int Stream(std::string& error) {
+        for (;;) {
+            while (!ui_.WaitUntil([this] { return Finished() || lost_; }, 100)) {
+                if (feed_) {
+                    feed_->Tick(session_.Connection(), true, true);
+                }
+            }
+            if (Finished()) {
+                return 0;
+            }
+            const std::string gone =
+                ComName(options_.port) + ": the device went away (" + device_ + ")";
+            Close();
+            SetStatus(LinkStatus::PortLost);
+            if (!options_.reconnect) {
+                error = gone;
+                return kDeviceLostStatus;
+            }
+            std::cerr << "ventrix-stream: " << gone << "; waiting for it to return\n";
+            if (!WaitForReturn()) {
+                return 0;
+            }
+            SetStatus(LinkStatus::Online);
+            std::cerr << "ventrix-stream: " << ComName(options_.port) << ": back (" << device_
+                      << ")\n";
+        }
+    }
+
+    void Close() {
+        port_.SetOpen(false);
+        ui_.WaitUntil([this] { return port_.GetState() == psClosed; }, kCloseWaitMs);
+    }
+
+private:
+    bool Finished() const {
+        const bool counted = options_.count != 0 && packets_ >= options_.count;
+        const bool timedOut =
+            options_.duration > 0 &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() >=
+                options_.duration;
+        return gStopRequested != 0 || counted || timedOut;
+    }
+
+    void SetStatus(LinkStatus status) {
+        if (outputs_) {
+            outputs_->SetLinkStatus(status);
+        }
+    }
+
+    // Tries the same port number (a ports-folder link is followed afresh each time) until it
+    // opens; false when the run ends first.
+    bool WaitForReturn() {
+        std::string ignored;
+        while (!Finished()) {
+            if (Open(ignored)) {
+                return true;
+            }
+            ui_.WaitUntil([this] { return Finished(); }, kReopenMs);
+        }
+        return false;
+    }
+
+    const StreamOptions& options_;
+    StreamSession& session_;
+    TaskQueueUiThread& ui_;
+    const std::chrono::steady_clock::time_point start_;
+    std::unique_ptr<WindOutputs> outputs_;
+    std::unique_ptr<OutputFeed> feed_;
+    TSerComPort port_;
+    TSerDataPacket dpkt_;
+    long long packets_ = 0;
+    bool lost_ = false;
+    std::string device_;
+};
+
 }  // namespace
 
 int RunLiveStream(const StreamOptions& options, const std::string& formatName,
@@ -54,69 +200,15 @@ int RunLiveStream(const StreamOptions& options, const std::string& formatName,
     // This thread plays the user-interface thread: packets are handed to it and handled here.
     TaskQueueUiThread ui;
     UiThread* previous = SetUiThread(&ui);
-    long long packets = 0;
     int result = 0;
-    bool opened = false;
-    // Started once the port is open: a station whose device is missing never says "online".
-    std::unique_ptr<WindOutputs> outputs;
-    std::unique_ptr<OutputFeed> feed;
     {
-        TSerComPort port;
-        port.SetAutoOpen(false);
-        port.SetPromptForPort(false);
-        TSerDataPacket dpkt;
-        dpkt.SetComPort(&port);
-        SetMessageFraming(dpkt, formatName);
-        dpkt.OnStringPacket = [&](TSerDataPacket*, const std::string& packet) {
-            if (options.count == 0 || packets < options.count) {
-                ++packets;
-                const PacketResult fed = session.FeedPacket(packet);
-                if (feed && fed.valid) {
-                    feed->SampleTaken(session.Connection());
-                }
-            }
-        };
-        dpkt.SetEnabled(true);
-        try {
-            port.SetComNumber(static_cast<unsigned>(options.port));
-            port.SetBaud(options.baud);
-            port.SetParity(ParityOf(options.parity));
-            port.SetOpen(true);
-            opened = true;
-            port.FlushInBuffer();
-        } catch (const std::exception& e) {
-            error = ComName(options.port) + ": " + e.what();
+        LiveRun run(options, formatName, session, ui);
+        if (!run.Open(error)) {
             result = 1;
+        } else {
+            result = run.StartNetwork(error) ? run.Stream(error) : 1;
+            run.Close();
         }
-        if (result == 0 && options.network.Any()) {
-            outputs = StartOutputs(options, error);
-            result = outputs ? 0 : 1;
-            feed = outputs ? std::make_unique<OutputFeed>(*outputs) : nullptr;
-        }
-        if (result == 0) {
-            const auto start = std::chrono::steady_clock::now();
-            auto finished = [&] {
-                bool counted = options.count != 0 && packets >= options.count;
-                bool timedOut =
-                    options.duration > 0 &&
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                            .count() >= options.duration;
-                return gStopRequested != 0 || counted || timedOut;
-            };
-            while (!ui.WaitUntil(finished, 100)) {
-                if (feed) {
-                    feed->Tick(session.Connection(), true, true);
-                }
-            }
-        }
-        if (opened) {
-            dpkt.SetEnabled(false);
-            port.SetOpen(false);
-            ui.WaitUntil([&] { return port.GetState() == psClosed; }, 10000);
-        }
-    }
-    if (outputs) {
-        outputs->Stop();  // says "offline" to the broker
     }
     SetUiThread(previous);
     std::signal(SIGINT, SIG_DFL);

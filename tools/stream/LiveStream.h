@@ -9,8 +9,13 @@
 
 namespace vx {
 
+// The exit status of a live run whose device went away (without --reconnect).
+inline constexpr int kDeviceLostStatus = 3;
+
 // Runs until options.count messages, options.duration seconds, SIGINT or SIGTERM; the port is
-// closed before it returns. Returns 0, or 1 with `error` set when the port cannot be opened.
+// closed before it returns. Returns 0; 1 with `error` set when the port cannot be opened;
+// kDeviceLostStatus with `error` set when the device went away, unless options.reconnect, which
+// waits for it to return (trying the port about once a second) and goes on.
 int RunLiveStream(const StreamOptions& options, const std::string& formatName,
                   StreamSession& session, std::string& error);
 

@@ -66,11 +66,17 @@ std::string StreamUsage() {
                "usage: ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] [FILE|-]\n"
                "       ventrix-stream --format NAME [--rate HZ] [--averaging 0|2|10] --port N\n"
                "                      [--baud B] [--parity N|O|E] [--count N] [--duration S]\n"
+               "                      [--reconnect]\n"
                "Reads anemometer bytes from FILE or standard input, or live from serial port "
                "COMN,\n"
                "cuts them into messages and writes one tab-separated line of wind values per\n"
                "message. A live run ends after --count messages, after --duration seconds, or on\n"
-               "Ctrl-C.\n") +
+               "Ctrl-C (exit status 0).\n"
+               "When the port's device goes away (an adapter unplugged), a live run says so on\n"
+               "standard error and ends with exit status 3; with --reconnect it waits for the\n"
+               "device instead, trying the port about once a second, and goes on when it is back.\n"
+               "Exit status: 0 done, 1 the port would not open (or an output would not start),\n"
+               "2 bad options or input, 3 the device went away.\n") +
            NetworkUsage();
 }
 
@@ -82,6 +88,10 @@ bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& opt
         if (arg == "-h" || arg == "--help") {
             options.help = true;
             return true;
+        }
+        if (arg == "--reconnect") {
+            options.reconnect = true;
+            continue;
         }
         if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
             if (haveInput) {
@@ -135,8 +145,8 @@ bool ParseStreamOptions(const std::vector<std::string>& args, StreamOptions& opt
         error = "--port and an input file exclude each other";
         return false;
     }
-    if (options.port == 0 && (options.count != 0 || options.duration != 0)) {
-        error = "--count and --duration need --port";
+    if (options.port == 0 && (options.count != 0 || options.duration != 0 || options.reconnect)) {
+        error = "--count, --duration and --reconnect need --port";
         return false;
     }
     if (options.port == 0 && (options.network.Any() || options.network.quiet)) {

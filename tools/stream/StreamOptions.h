@@ -20,9 +20,10 @@ struct StreamOptions {
     // Live mode: a serial port instead of a file.
     int port = 0;  // COM number, 0 = none
     int baud = 19200;
-    char parity = 'N';    // N, O or E
-    long long count = 0;  // stop after this many messages; 0 = no limit
-    double duration = 0;  // stop after this many seconds; 0 = no limit
+    char parity = 'N';       // N, O or E
+    long long count = 0;     // stop after this many messages; 0 = no limit
+    double duration = 0;     // stop after this many seconds; 0 = no limit
+    bool reconnect = false;  // a device that goes away is waited for instead of ending the run
     StreamNetworkOptions network;
 };
 
