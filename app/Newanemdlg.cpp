@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -357,6 +358,9 @@ void TfrmNewAnem::buAddClick() {
 // ---- "Auto Find" ----
 
 void TfrmNewAnem::buSyncClick() {
+    if (searching_) {
+        return;
+    }
     buSync_->setEnabled(false);
     laBaud_->setText(QString());
     laBaud_->show();
@@ -367,17 +371,44 @@ void TfrmNewAnem::buSyncClick() {
     }
     char modeChar = TfrmSync::kNoModeChar;
     int baud = 0;
+    searching_ = true;
+    Synchroniser().BeginSearch();
     try {
         baud = SearchBaud(modeChar);
     } catch (const EConvertError& error) {
         // The user typed over the port box while the search ran.
+        searching_ = false;
         EndSearch();
         ShowErrorBox(QString::fromStdString(error.what()));
         return;
     }
+    searching_ = false;
+    // Stopped because the dialog ended (or the program is quitting): nobody is there to read a
+    // result, and a box would come up over whatever window is left.
+    const bool stopped = Synchroniser().Stopping();
     laBaud_->hide();
-    ReportSearch(baud, modeChar);
+    if (!stopped) {
+        ReportSearch(baud, modeChar);
+    }
     buSync_->setEnabled(true);
+}
+
+void TfrmNewAnem::StopSearch() {
+    if (searching_) {
+        Synchroniser().StopSearch();
+    }
+}
+
+void TfrmNewAnem::done(int result) {
+    StopSearch();
+    QDialog::done(result);
+}
+
+void TfrmNewAnem::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) {
+        StopSearch();
+    }
+    QDialog::hideEvent(event);
 }
 
 bool TfrmNewAnem::CheckPortForSearch(int& portNumber) {
@@ -408,6 +439,9 @@ int TfrmNewAnem::SearchBaud(char& modeChar) {
     for (int baud : TfrmSync::kCandidateBauds) {
         laBaud_->setText(QStringLiteral("Trying baud: ") + Text(baud));
         for (int attempt = 0; attempt < TfrmSync::kAttemptsPerBaud; ++attempt) {
+            if (sync.Stopping()) {
+                return 0;
+            }
             if (sync.FindUnit(SelectedPortNumber(), baud, modeChar, SelectedParity())) {
                 return baud;
             }

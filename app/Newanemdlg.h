@@ -74,9 +74,14 @@ public:
     // The handlers of the two buttons that do more than close.
     void buAddClick();
     void buSyncClick();
+    bool Searching() const { return searching_; }
+
+    // Ending the dialog (Connect, Cancel, Escape) ends a search under way first.
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void CreateControls();
@@ -97,6 +102,7 @@ private:
     void ReportSearch(int baud, char modeChar);
     void SelectBaud(int baud);
     void EndSearch();
+    void StopSearch();
     TfrmSync& Synchroniser();
 
     ConnectDialogHost& host_;
@@ -119,6 +125,7 @@ private:
     QPushButton* Button1_ = nullptr;
 
     TfrmSync* sync_ = nullptr;
+    bool searching_ = false;
     std::unique_ptr<TcommsForm> ownComms_;
     TfrmSync* ownSync_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "serial/Sync.h"
 
+#include "platform/EventWait.h"
 #include "serial/Comms.h"
 
 #include <QCoreApplication>
@@ -54,10 +55,26 @@ void TfrmSync::Timer100msCountRunnerTimer() {
     }
 }
 
+void TfrmSync::BeginSearch() {
+    stopRequested_ = false;
+    modeChar_ = kNoModeChar;
+}
+
+void TfrmSync::StopSearch() {
+    stopRequested_ = true;
+    if (tickLoop_ != nullptr) {
+        tickLoop_->quit();
+    }
+}
+
+bool TfrmSync::Stopping() const {
+    return stopRequested_ || ApplicationQuitting();
+}
+
 bool TfrmSync::FindUnit(int portNumber, int baud, char& modeChar, char parity) {
     portNumber_ = portNumber;
     parity_ = parity;
-    if (!CheckUnit(baud)) {
+    if (Stopping() || !CheckUnit(baud)) {
         return false;
     }
     modeChar = modeChar_;
@@ -78,7 +95,9 @@ bool TfrmSync::SyncAtBaud(int baud, char& modeChar, char& extraChar) {
     SendRequestPair();
     WaitTicks(kTicksBetweenPairs);
     tickCounter_ = kTicksToHearReply;
-    SendRequestPair();
+    if (!Stopping()) {
+        SendRequestPair();
+    }
     if (!ListenForReply()) {
         StopTimer();
         return false;
@@ -87,6 +106,10 @@ bool TfrmSync::SyncAtBaud(int baud, char& modeChar, char& extraChar) {
     char c = 0;
     if (WaitForPrintable(c)) {
         modeChar = c;
+    }
+    if (Stopping()) {
+        StopTimer();
+        return false;
     }
     // A polled unit says one more character, which only has to be let through.
     extraChar = 0;
@@ -102,7 +125,7 @@ void TfrmSync::OpenForAttempt(int baud) {
     comms_.ClosePort();
     // A port that does not open is not reported: the attempt simply hears nothing.
     comms_.OpenPort(portNumber_, baud, parity_);
-    QCoreApplication::processEvents();
+    HandlePendingEvents();
 }
 
 void TfrmSync::SendRequestPair() {
@@ -132,8 +155,10 @@ bool TfrmSync::ListenForReply() {
 }
 
 bool TfrmSync::WaitForPrintable(char& c) {
-    while (tickCounter_ != 0) {
-        QCoreApplication::processEvents();
+    while (tickCounter_ != 0 && !Stopping()) {
+        if (!HandlePendingEvents() || Stopping()) {
+            return false;
+        }
         if (!comms_.CanRead()) {
             // Without a device a read returns at once; polling it would spin a core.
             WaitNextTick();
@@ -152,7 +177,7 @@ void TfrmSync::WaitTicks(int n) {
     if (!wasRunning) {
         Timer100msCountRunner_->start();
     }
-    while (tickCounter_ > 0) {
+    while (tickCounter_ > 0 && !Stopping()) {
         WaitNextTick();
     }
     if (!wasRunning) {
@@ -161,14 +186,14 @@ void TfrmSync::WaitTicks(int n) {
 }
 
 void TfrmSync::WaitNextTick() {
-    if (!Timer100msCountRunner_->isActive()) {
+    if (!Timer100msCountRunner_->isActive() || Stopping()) {
         return;
     }
     // An event loop sleeps until the tick; a loop of processEvents() would keep a core busy.
     QEventLoop loop;
     QEventLoop* outer = tickLoop_;
     tickLoop_ = &loop;
-    loop.exec();
+    ExecLocalLoop(loop);
     tickLoop_ = outer;
 }
 

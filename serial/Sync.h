@@ -51,6 +51,14 @@ public:
     explicit TfrmSync(TcommsForm& comms, QObject* parent = nullptr);
     ~TfrmSync() override;
 
+    // A new search: nothing stopped it yet and no mode character has been heard.
+    void BeginSearch();
+    // Ends the search under way within a tick: every wait returns, the attempt fails and the raw
+    // port is closed. The dialog does this when it is cancelled, closed or connects.
+    void StopSearch();
+    // The search must end: stopped, or the program is quitting.
+    bool Stopping() const;
+
     // One attempt at COM<portNumber>: true when the instrument answered; the mode character is
     // copied out then.
     bool FindUnit(int portNumber, int baud, char& modeChar, char parity);
@@ -83,9 +91,12 @@ private:
     QTimer* Timer100msCountRunner_;
     QEventLoop* tickLoop_ = nullptr;
     int tickCounter_ = 0;
+    bool stopRequested_ = false;
     int portNumber_ = 0;
     char parity_ = 'N';
-    char modeChar_ = kNoModeChar;  // kept from one search to the next
+    // Cleared by BeginSearch: a unit that sends no mode character must not be reported with the
+    // one of an earlier search.
+    char modeChar_ = kNoModeChar;
 };
 
 }  // namespace vx

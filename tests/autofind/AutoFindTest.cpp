@@ -9,14 +9,17 @@
 #include "tests/autofind/SimPorts.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -105,6 +108,49 @@ protected:
         EXPECT_TRUE(atBaud == std::vector<int>{baud} || atBaud == std::vector<int>(2, baud));
     }
 
+    // Shows the dialog, starts a search in it, and at the search's third attempt (after both at
+    // 19200) ends the dialog with `end`. Returns how long the search took to end after that.
+    qint64 EndDuringSearch(const std::function<void()>& end, int& result) {
+        QElapsedTimer sinceEnd;
+        bool endScheduled = false;
+        const QMetaObject::Connection watch =
+            QObject::connect(&sync_, &TfrmSync::AttemptStarted, &dialog_, [&](int) {
+                if (attempts_.size() == 3 && !endScheduled) {
+                    endScheduled = true;
+                    QTimer::singleShot(150, &dialog_, [&] {
+                        sinceEnd.start();
+                        end();
+                    });
+                }
+            });
+        // The search starts once the dialog's own loop runs (showing it handles events too).
+        const int loopLevel = QThread::currentThread()->loopLevel();
+        QTimer start;
+        start.setInterval(10);
+        QObject::connect(&start, &QTimer::timeout, &dialog_, [&] {
+            if (QThread::currentThread()->loopLevel() > loopLevel && dialog_.isVisible()) {
+                start.stop();
+                Child<QPushButton>("buSync")->click();
+            }
+        });
+        start.start();
+        result = dialog_.exec();
+        QObject::disconnect(watch);
+        EXPECT_TRUE(sinceEnd.isValid()) << "the search ended before the dialog was";
+        return sinceEnd.isValid() ? sinceEnd.elapsed() : -1;
+    }
+
+    void ExpectEndedQuietly(qint64 endMs, const char* how) {
+        EXPECT_FALSE(dialog_.Searching());
+        EXPECT_FALSE(comms_.IsOpen()) << "the raw port is closed with the search";
+        EXPECT_TRUE(boxes_.empty()) << "no result once the dialog is gone";
+        EXPECT_EQ(RatesTried().size(), 3u);
+        // The search ends within a tick; a generous bound keeps a loaded machine from failing.
+        EXPECT_LT(endMs, 2000);
+        std::printf("[ measure ] %s during a search: it ended %lld ms later\n", how,
+                    static_cast<long long>(endMs));
+    }
+
     void ExpectOneBox(const char* text, const char* caption) {
         ASSERT_EQ(boxes_.size(), 1u);
         EXPECT_EQ(boxes_[0].text, QString::fromLatin1(text));
@@ -173,6 +219,13 @@ TEST_F(AutoFindTest, APolledUnitIsReportedAndTheBaudListIsLeftAlone) {
     EXPECT_EQ(Child<QComboBox>("cbBaud")->currentText(), QStringLiteral("2400"));
     EXPECT_EQ(sync_.ModeChar(), 'P');
     ExpectSearchOver();
+
+    // The next search starts without the polled unit's mode character.
+    boxes_.clear();
+    attempts_.clear();
+    int result = -1;
+    EndDuringSearch([this] { Child<QPushButton>("Button1")->click(); }, result);
+    EXPECT_EQ(sync_.ModeChar(), TfrmSync::kNoModeChar);
 }
 
 // 1200 is the last rate tried and is not in the list the user chooses from.
@@ -205,6 +258,37 @@ TEST_F(AutoFindTest, NothingAnsweringTriesEveryRateTwiceAndReportsFailure) {
     ExpectSearchOver();
     std::printf("[ measure ] silent attempt: %.0f ms each on average; failed search %lld ms\n",
                 MeanFailedAttemptMs(14), static_cast<long long>(searchMs_));
+}
+
+TEST_F(AutoFindTest, CancelDuringASearchEndsItAtOnce) {
+    test::SimInstrument unit(kPort, {"--baud", "115200"});
+    ASSERT_TRUE(unit.Ready()) << unit.Banner();
+    int result = -1;
+    const qint64 endMs =
+        EndDuringSearch([this] { Child<QPushButton>("Button1")->click(); }, result);
+    EXPECT_EQ(result, QDialog::Rejected);
+    ExpectEndedQuietly(endMs, "Cancel");
+    EXPECT_TRUE(Child<QPushButton>("buSync")->isEnabled());
+}
+
+TEST_F(AutoFindTest, ClosingTheDialogDuringASearchEndsIt) {
+    test::SimInstrument unit(kPort, {"--baud", "115200"});
+    ASSERT_TRUE(unit.Ready()) << unit.Banner();
+    int result = -1;
+    const qint64 endMs = EndDuringSearch([this] { dialog_.close(); }, result);
+    EXPECT_EQ(result, QDialog::Rejected);
+    ExpectEndedQuietly(endMs, "closing the dialog");
+}
+
+TEST_F(AutoFindTest, ConnectDuringASearchEndsItAndConnects) {
+    test::SimInstrument unit(kPort, {"--baud", "115200"});
+    ASSERT_TRUE(unit.Ready()) << unit.Banner();
+    Child<QComboBox>("cbBaud")->setCurrentIndex(2);
+    int result = -1;
+    const qint64 endMs = EndDuringSearch([this] { Child<QPushButton>("buAdd")->click(); }, result);
+    EXPECT_EQ(result, QDialog::Accepted);
+    ExpectEndedQuietly(endMs, "Connect");
+    EXPECT_EQ(dialog_.SelectedBaud(), 9600);
 }
 
 TEST_F(AutoFindTest, APortHeldByAConnectionIsRefusedBeforeAnySearch) {
