@@ -101,6 +101,8 @@ void TfrmAlarm::BuildControls() {
     directionLayout->addWidget(directionThreshold);
     directionLayout->addStretch();
 
+    QWidget* noDataGroup = BuildNoDataGroup();
+
     auto* notification = new QGroupBox(QStringLiteral("Additional Alarm Notification"), this);
     cbSpeaker = Named(new QCheckBox(QStringLiteral("PC Speaker"), notification), "cbSpeaker");
     cbDtr = Named(new QCheckBox(QStringLiteral("External (DTR toggle) on port:"), notification),
@@ -124,8 +126,25 @@ void TfrmAlarm::BuildControls() {
     buttonRow->addWidget(Button1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(groups, 1);
+    layout->addWidget(noDataGroup);
     layout->addWidget(notification);
     layout->addLayout(buttonRow);
+}
+
+// An instrument that stops talking (a cut cable, lost power, a port that went away) is as much
+// an alarm as a gale for an unattended station.
+QWidget* TfrmAlarm::BuildNoDataGroup() {
+    auto* group = new QGroupBox(QStringLiteral("No Data Alarm"), this);
+    cbEnableNoData = Named(new QCheckBox(QStringLiteral("Enable"), group), "cbEnableNoData");
+    edNoDataSeconds = Named(new QLineEdit(QStringLiteral("60"), group), "edNoDataSeconds");
+    edNoDataSeconds->setMaximumWidth(80);
+    auto* row = new QHBoxLayout(group);
+    row->addWidget(cbEnableNoData);
+    row->addWidget(Label("when a connection has had no valid message for", group));
+    row->addWidget(edNoDataSeconds);
+    row->addWidget(Label("s", group));
+    row->addStretch();
+    return group;
 }
 
 void TfrmAlarm::ShowAlarmDialog() {
@@ -201,7 +220,7 @@ void TfrmAlarm::Button1Click() {
     }
     applied.SpeedThreshold = ToMetresPerSecond(threshold, CurrentUnits());
     if (!ReadNumber(edDirection1, applied.DirectionFrom) ||
-        !ReadNumber(edDirection2, applied.DirectionTo)) {
+        !ReadNumber(edDirection2, applied.DirectionTo) || !ReadNoDataSeconds(applied)) {
         return;
     }
     if (cbDtr->isChecked()) {
@@ -229,6 +248,22 @@ void TfrmAlarm::ReleaseAlarmLine() {
     }
     SetAlarmLine(false);
     CloseAlarmLine();
+}
+
+bool TfrmAlarm::ReadNoDataSeconds(AlarmSettings& applied) {
+    applied.NoDataAlarmOn = cbEnableNoData->isChecked();
+    double seconds = 0;
+    if (!ReadNumber(edNoDataSeconds, seconds)) {
+        return false;
+    }
+    // Under a second every connection would be "quiet" between two of its messages.
+    if (!(seconds >= 1)) {
+        ShowMessageBox(this, QStringLiteral("The time without data must be 1 s or more"),
+                       QStringLiteral("Error"));
+        return false;
+    }
+    applied.NoDataSeconds = seconds;
+    return true;
 }
 
 bool TfrmAlarm::OpenAlarmLine() {
@@ -280,6 +315,15 @@ void TfrmAlarm::RaiseSpeedAlarm(const std::string& connectionName) {
 void TfrmAlarm::RaiseDirectionAlarm(const std::string& connectionName) {
     const std::string text =
         "Direction alarm triggered by " + connectionName + " - click here to reset";
+    if (host_ != nullptr) {
+        host_->ShowAlarmMessage(text);
+    }
+}
+
+void TfrmAlarm::RaiseNoDataAlarm(const std::string& connectionName) {
+    const std::string text =
+        "No data alarm triggered by " + connectionName + " - click here to reset";
+    SignalAlarm();
     if (host_ != nullptr) {
         host_->ShowAlarmMessage(text);
     }

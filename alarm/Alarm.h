@@ -41,6 +41,8 @@ public:
     void SignalAlarm();
     void RaiseSpeedAlarm(const std::string& connectionName) override;
     void RaiseDirectionAlarm(const std::string& connectionName) override;
+    // No message for the chosen time: signalled as a wind-speed alarm is (beep, alarm line).
+    void RaiseNoDataAlarm(const std::string& connectionName) override;
     void LowerAlarmLine();
     // True when the alarm line's port is open on that COM number.
     bool UsesPort(int comNumber) const;
@@ -59,6 +61,8 @@ public:
     QCheckBox* cbEnableDirection;
     QLineEdit* edDirection1;
     QLineEdit* edDirection2;
+    QCheckBox* cbEnableNoData;
+    QLineEdit* edNoDataSeconds;
     QCheckBox* cbSpeaker;
     QCheckBox* cbDtr;
     QComboBox* cbPort;
@@ -75,6 +79,8 @@ protected:
 
 private:
     void BuildControls();
+    QWidget* BuildNoDataGroup();
+    bool ReadNoDataSeconds(AlarmSettings& applied);
     int CurrentUnits() const;
     bool ReadNumber(QLineEdit* field, double& value);
     bool OpenAlarmLine();

@@ -97,3 +97,16 @@ void ConnectionAlarms::CheckAlarms(const std::string& connectionName, double spe
 }
 
 }  // namespace vx
+
+namespace vx {
+
+void ConnectionAlarms::CheckSilence(const std::string& connectionName, double silentSeconds,
+                                    AlarmSink& sink) {
+    if (alarmLatched_ || !settings_.NoDataAlarmOn || !(silentSeconds >= settings_.NoDataSeconds)) {
+        return;
+    }
+    alarmLatched_ = true;
+    sink.RaiseNoDataAlarm(connectionName);
+}
+
+}  // namespace vx

@@ -16,6 +16,7 @@ public:
     virtual ~AlarmSink() = default;
     virtual void RaiseSpeedAlarm(const std::string& connectionName) = 0;
     virtual void RaiseDirectionAlarm(const std::string& connectionName) = 0;
+    virtual void RaiseNoDataAlarm(const std::string& connectionName) = 0;
 };
 
 // The sector runs clockwise from `from` to `to`, both bounds excluded; when from >= to it passes
@@ -47,6 +48,9 @@ public:
     void CheckAlarms(const std::string& connectionName, double speed, double direction,
                      AlarmSink& sink);
     bool InDirectionSector(double direction) const;
+    // The no-data alarm, tested while the connection is quiet (once a second): silentSeconds is
+    // the time without a message that passed the test, counted at the latest from the last reset.
+    void CheckSilence(const std::string& connectionName, double silentSeconds, AlarmSink& sink);
 
     const AlarmSettings& Settings() const { return settings_; }
     bool AlarmLatched() const { return alarmLatched_; }

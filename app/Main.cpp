@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStringList>
 
 #include <clocale>
 
@@ -25,6 +26,8 @@ namespace vx {
 namespace {
 
 constexpr int kScreenMargin = 60;
+constexpr int kLinkPanel = 3;
+constexpr int kLinkPanelWidth = 450;
 constexpr int kUnitCount = 5;
 constexpr int kFpm = 4;
 
@@ -213,7 +216,7 @@ QAction* Tparent::AddRadioItem(QMenu* menu, QActionGroup* group, const char* nam
 }
 
 void Tparent::BuildStatusBar() {
-    sb1_ = new PanelStatusBar({350, 350, 50}, this);
+    sb1_ = new PanelStatusBar({350, 350, 50, kLinkPanelWidth}, this);
     sb1_->setObjectName(QStringLiteral("sb1"));
     setStatusBar(sb1_);
     sb1_->SetPanelText(0, QStringLiteral("Select File->Connect to start"));
@@ -455,7 +458,7 @@ AlarmSettings Tparent::CurrentAlarmSettings() const {
 
 void Tparent::UpdateAlarmStatus() {
     const AlarmSettings settings = CurrentAlarmSettings();
-    const bool armed = settings.SpeedAlarmOn || settings.DirectionAlarmOn;
+    const bool armed = settings.SpeedAlarmOn || settings.DirectionAlarmOn || settings.NoDataAlarmOn;
     sb1_->SetPanelText(0, armed ? QStringLiteral("Alarm Status: Armed")
                                 : QStringLiteral("Alarm Status: Disabled"));
     sb1_->SetColour(armed ? kArmedColour : ButtonFaceColour());
@@ -475,6 +478,30 @@ void Tparent::ShowAlarmMessage(const std::string& text) {
 
 void Tparent::sb1Click() {
     UpdateAlarmStatus();
+}
+
+// ---- Lines of the connections ----
+
+void Tparent::ShowLinkStates() {
+    QStringList troubles;
+    for (const ConnectionOps* connection : ConnectionWindows()) {
+        if (connection->IsClosed()) {
+            continue;
+        }
+        switch (connection->CurrentLinkState()) {
+            case LinkState::PortLost:
+                troubles.append(QStringLiteral("Port lost: ") + ToText(connection->Name()));
+                break;
+            case LinkState::NoData:
+                troubles.append(QStringLiteral("No data: ") + ToText(connection->Name()));
+                break;
+            case LinkState::Online:
+                break;
+        }
+    }
+    const QString text = troubles.join(QStringLiteral("; "));
+    sb1_->SetPanelText(kLinkPanel, text);
+    sb1_->setToolTip(text);
 }
 
 // ---- Logging ----

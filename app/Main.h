@@ -68,6 +68,9 @@ public:
     void ShowAlarmMessage(const std::string& text) override;
     void ShowLogMinutes(int minutes) override;
     void RequestNewLogFiles() override;
+    // The last panel of the status bar names every open connection whose port is lost or whose
+    // data has stopped; connections call it when their line changes.
+    void ShowLinkStates();
 
     // Current global settings.
     int DisplayMode() const { return displayMode_; }

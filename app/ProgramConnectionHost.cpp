@@ -5,9 +5,11 @@
 #include "app/Newanemdlg.h"
 #include "logging/Logdlg.h"
 
+#include <QPointer>
+
 namespace vx {
 
-ProgramConnectionHost::ProgramConnectionHost(const Tparent& parent, TfrmNewAnem& connectDialog,
+ProgramConnectionHost::ProgramConnectionHost(Tparent& parent, TfrmNewAnem& connectDialog,
                                              TfrmLogDlg& logDialog, TfrmAlarm& alarmDialog)
     : parent_(parent),
       connectDialog_(connectDialog),
@@ -46,6 +48,23 @@ void ProgramConnectionHost::RaiseSpeedAlarm(const std::string& connectionName) {
 
 void ProgramConnectionHost::RaiseDirectionAlarm(const std::string& connectionName) {
     alarmDialog_.RaiseDirectionAlarm(connectionName);
+}
+
+void ProgramConnectionHost::LinkStateChanged(const std::string&, LinkState) {
+    // A connection that is being created is not among the frame's windows yet; the main window
+    // reads every connection's state afresh once this handler has returned.
+    QMetaObject::invokeMethod(
+        &parent_,
+        [parent = QPointer<Tparent>(&parent_)] {
+            if (parent) {
+                parent->ShowLinkStates();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void ProgramConnectionHost::RaiseNoDataAlarm(const std::string& connectionName) {
+    alarmDialog_.RaiseNoDataAlarm(connectionName);
 }
 
 }  // namespace vx

@@ -14,7 +14,7 @@ class TfrmNewAnem;
 
 class ProgramConnectionHost : public ConnectionHost {
 public:
-    ProgramConnectionHost(const Tparent& parent, TfrmNewAnem& connectDialog, TfrmLogDlg& logDialog,
+    ProgramConnectionHost(Tparent& parent, TfrmNewAnem& connectDialog, TfrmLogDlg& logDialog,
                           TfrmAlarm& alarmDialog);
 
     bool DirectionAxis359() const override;
@@ -25,9 +25,11 @@ public:
     LogEnvironment& LogSettings() override;
     void RaiseSpeedAlarm(const std::string& connectionName) override;
     void RaiseDirectionAlarm(const std::string& connectionName) override;
+    void RaiseNoDataAlarm(const std::string& connectionName) override;
+    void LinkStateChanged(const std::string& connectionName, LinkState state) override;
 
 private:
-    const Tparent& parent_;
+    Tparent& parent_;
     TfrmNewAnem& connectDialog_;
     TfrmLogDlg& logDialog_;
     TfrmAlarm& alarmDialog_;

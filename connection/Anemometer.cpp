@@ -7,6 +7,7 @@
 #include "connection/OutputRate.h"
 #include "connection/TextPanel.h"
 #include "logging/LogFlushTimer.h"
+#include "platform/EventWait.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
 #include "serial/Serexcept.h"
@@ -33,7 +34,6 @@ constexpr char kStxText[] = "\x02";
 constexpr char kNmeaStart[] = "$";
 constexpr char kCrText[] = "\r";
 constexpr int kPortPanel = 0;
-constexpr int kDetectionPanel = 1;
 constexpr int kFormatPanel = 2;
 
 QString ToText(std::string_view text) {
@@ -68,6 +68,7 @@ Tchild::Tchild(QWidget* parent, ConnectionHost* host)
     BuildWindow();
     SetupTimers();
     SetupSerialLink();
+    SetupLinkWatch();
     // The options page offers the formats from the start; Connect selects the one in use.
     FillFormatList();
 }
@@ -101,7 +102,7 @@ void Tchild::Connect(int comNumber, int baud, const std::string& formatLetters,
                      const std::string& formatName, const std::string& name, char parity) {
     settled_ = false;
     PageControl1_->setCurrentWidget(tsData_);
-    StatusBar1_->SetPanelText(kDetectionPanel, QStringLiteral("Please wait..."));
+    SetDetectionText(QStringLiteral("Please wait..."));
 
     comNumber_ = comNumber;
     baud_ = baud;
@@ -115,6 +116,8 @@ void Tchild::Connect(int comNumber, int baud, const std::string& formatLetters,
     }
     try {
         StatusBar1_->SetPanelText(kPortPanel, PortText(comNumber, baud));
+        watching_ = true;
+        StartLinkWatch();
         setWindowTitle(ToText(name));
         formatLetters_ = formatLetters;
         formatName_ = formatName;
@@ -130,8 +133,7 @@ void Tchild::Connect(int comNumber, int baud, const std::string& formatLetters,
         // The port failed under us (a device unplugged while we polled it): the window must
         // still be closable, so detection counts as over.
         SetSettled();
-        StatusBar1_->SetPanelText(kDetectionPanel,
-                                  QStringLiteral("Detection failed. Close and retry."));
+        SetDetectionText(QStringLiteral("Detection failed. Close and retry."));
         throw;
     }
 }
@@ -149,7 +151,7 @@ void Tchild::MarkOpenFailed(const std::string& reason) {
     closing_ = true;
     closed_ = true;
     StatusBar1_->SetPanelText(kPortPanel, PortText(comNumber_, baud_));
-    StatusBar1_->SetPanelText(kDetectionPanel, ToText(reason));
+    SetDetectionText(ToText(reason));
     setWindowTitle(QStringLiteral("Closed..") + ToText(name_));
     SetSettled();
 }
@@ -196,11 +198,15 @@ void Tchild::WaitMs(int milliseconds) {
     // ends when the timer it started fires.
     QEventLoop loop;
     connect(tmrTimeout_, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // A device that goes away ends the wait: there is nothing to hear until it returns.
+    connect(this, &Tchild::LinkStateChanged, &loop, &QEventLoop::quit);
     tmrTimeout_->setInterval(milliseconds);
     timeoutFired_ = false;
     tmrTimeout_->start();
-    while (!timeoutFired_) {
-        loop.exec();
+    while (!timeoutFired_ && !Abandoned()) {
+        if (!ExecLocalLoop(loop)) {
+            return;  // the program is quitting: nothing is waited for any more
+        }
     }
 }
 
@@ -210,12 +216,17 @@ void Tchild::tmrTimeoutTimer() {
 }
 
 void Tchild::DetectMeasurementMode() {
-    StatusBar1_->SetPanelText(kDetectionPanel, QStringLiteral("Detecting Measurement Mode..."));
+    SetDetectionText(QStringLiteral("Detecting Measurement Mode..."));
     QPointer<Tchild> self(this);
     bool heard = false;
+    pollsSent_ = 0;
     for (int attempt = 0; attempt < kDetectionTries; ++attempt) {
         WaitMs(kDetectionWaitMs);
-        if (self.isNull() || closed_) {
+        if (self.isNull() || Abandoned()) {
+            return;  // closed, or the device went away: its return starts detection again
+        }
+        if (ApplicationQuitting()) {
+            SetSettled();
             return;
         }
         if (wind_.GoodMessages() > 0) {
@@ -223,22 +234,35 @@ void Tchild::DetectMeasurementMode() {
             break;
         }
         SendText("Q\r");
+        ++pollsSent_;
     }
     if (heard) {
+        // A unit that spoke only after a poll, and then not at all while its rate is counted,
+        // is in polled mode.
+        answeredPoll_ = pollsSent_ > 0;
         wind_.ResetGoodMessages();
         outputRateTag_ = 0;
         tmrOutputRate_->setInterval(kOutputRateIntervalMs);
         tmrOutputRate_->start();
-        StatusBar1_->SetPanelText(kDetectionPanel, QStringLiteral("Detecting Output Rate..."));
+        SetDetectionText(QStringLiteral("Detecting Output Rate..."));
         return;
     }
     SetSettled();
+    if (redetecting_) {
+        // Back after a loss but not heard yet: it keeps listening with the rate measured before,
+        // and the line's state tells the rest. Nobody may be there to answer a box.
+        redetecting_ = false;
+        SetDetectionText(wind_.OutputRate() > 0
+                             ? QStringLiteral("Output Rate: ") +
+                                   ToText(FormatGeneral(wind_.OutputRate())) + QStringLiteral(" Hz")
+                             : QStringLiteral("Detection failed. Close and retry."));
+        return;
+    }
     ShowMessageBox(this,
                    QStringLiteral("Unable to detect Anemometer data. Close this connection and "
                                   "retry."),
                    QStringLiteral("Error"), MessageButtons::Ok, MessageIcon::Error);
-    StatusBar1_->SetPanelText(kDetectionPanel,
-                              QStringLiteral("Detection failed. Close and retry."));
+    SetDetectionText(QStringLiteral("Detection failed. Close and retry."));
 }
 
 void Tchild::tmrOutputRateTimer() {
@@ -253,11 +277,16 @@ void Tchild::tmrOutputRateTimer() {
     }
     tmrOutputRate_->stop();
     const double rate = SnapOutputRate(measured);
+    if (redetecting_ && rate != wind_.OutputRate()) {
+        // Back with another rate: windows sized for the old one must not mix with the new.
+        wind_.ResetAverages();
+    }
+    redetecting_ = false;
+    polledMode_ = answeredPoll_ && measured == 0;
     wind_.SetOutputRate(rate);
     SetSettled();
-    StatusBar1_->SetPanelText(
-        kDetectionPanel,
-        QStringLiteral("Output Rate: ") + ToText(FormatGeneral(rate)) + QStringLiteral(" Hz"));
+    SetDetectionText(QStringLiteral("Output Rate: ") + ToText(FormatGeneral(rate)) +
+                     QStringLiteral(" Hz"));
 }
 
 void Tchild::SetSettled() {
@@ -273,7 +302,7 @@ void Tchild::SetSettled() {
 // again at once.
 void Tchild::dpktTimeout(TSerDataPacket*) {
     ++framerTimeouts_;
-    if (!closed_) {
+    if (!Abandoned()) {
         ArmFramer();
     }
 }
@@ -286,6 +315,7 @@ void Tchild::dpktStringPacket(TSerDataPacket*, const std::string& packet) {
     }
     const std::optional<std::string_view> message = wind_.Accept(packet);
     if (message) {
+        NoteMessage();
         ProcessMessage(*message);
     }
 }
@@ -345,6 +375,7 @@ void Tchild::SetAveraging(int minutes) {
 
 void Tchild::SetAlarmSettings(const AlarmSettings& settings) {
     alarms_.SetAlarmSettings(settings);
+    watch_.AlarmsReset(LinkWatch::Clock::now());
 }
 
 void Tchild::StartLogging(const std::string& base) {
@@ -416,8 +447,12 @@ void Tchild::CloseConnection() {
     StatusBar1_->SetPanelText(kPortPanel, QStringLiteral("CLOSING..."));
     WaitUntilSettled();
     closed_ = true;
+    watching_ = false;
     tmrTimeout_->stop();
     tmrOutputRate_->stop();
+    tmrLinkWatch_->stop();
+    SetValuesStale(false);
+    host_.LinkStateChanged(name_, shownState_);
     dpkt_.SetEnabled(false);
     SerComPort1_.SetOpen(false);
     // Gives the device's driver time to let go of the line before anyone opens it again.
@@ -432,7 +467,9 @@ void Tchild::WaitUntilSettled() {
     QEventLoop loop;
     connect(this, &Tchild::SettledChanged, &loop, &QEventLoop::quit);
     while (!settled_) {
-        loop.exec();
+        if (!ExecLocalLoop(loop)) {
+            return;
+        }
     }
 }
 

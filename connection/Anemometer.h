@@ -12,6 +12,7 @@
 #include "alarm/AlarmCheck.h"
 #include "connection/ConnectionHost.h"
 #include "connection/ConnectionOps.h"
+#include "connection/LinkWatch.h"
 #include "connection/SampleListener.h"
 #include "connection/WindConnection.h"
 #include "connection/WindViewSink.h"
@@ -55,6 +56,9 @@ public:
     static constexpr int kOutputRateIntervalMs = 5000;
     static constexpr int kClosePauseMs = 500;
     static constexpr int kMaxDataLines = 500;
+    // How often the line is looked at: the age of the data, the no-data alarm, and while the
+    // device is gone an attempt to open it again.
+    static constexpr int kLinkWatchMs = 1000;
 
     // host: where the window's questions go; nullptr takes CurrentConnectionHost().
     explicit Tchild(QWidget* parent = nullptr, ConnectionHost* host = nullptr);
@@ -92,6 +96,8 @@ public:
     int ComNumber() const override { return comNumber_; }
     bool IsClosed() const override { return closed_; }
     bool CloseQuery() override { return FormCloseQuery(); }
+    std::string Name() const override { return name_; }
+    LinkState CurrentLinkState() const override;
 
     // Where each valid sample goes besides this window (not owned; null for nowhere).
     void SetSampleListener(SampleListener* listener) { sampleListener_ = listener; }
@@ -130,6 +136,12 @@ public:
     TSerComPort& SerComPort1() { return SerComPort1_; }
     TSerDataPacket& dpkt() { return dpkt_; }
     QString StatusText(int panel) const;
+    // The line: the device gone (waiting for it to return), the data quiet, a unit that only
+    // answers polls, and whether the values on show are old.
+    bool PortLost() const { return watch_.Lost(); }
+    bool PolledMode() const { return polledMode_; }
+    bool ValuesStale() const { return valuesStale_; }
+    const LinkWatch& Watch() const { return watch_; }
     // The two values the last PlotSample gave the chart (series 1, series 2).
     int LastPlotFirst() const { return lastPlotFirst_; }
     int LastPlotSecond() const { return lastPlotSecond_; }
@@ -138,6 +150,8 @@ public:
 signals:
     // Detection has ended (successfully or not); a close may proceed.
     void SettledChanged();
+    // The line changed between online, port lost and no data.
+    void LinkStateChanged(vx::LinkState state);
 
 protected:
     bool event(QEvent* event) override;
@@ -182,6 +196,21 @@ private:
     void tmrTimeoutTimer();
     void dpktTimeout(TSerDataPacket* sender);
 
+    // The line (AnemometerLink.cpp).
+    void SetupLinkWatch();
+    void StartLinkWatch();
+    void SerComPort1DeviceLost();
+    void tmrLinkWatchTimer();
+    void TryReopen();
+    void Redetect();
+    void NoteMessage();
+    // Panel 2 shows the detection's progress or the output rate, unless the line is in trouble.
+    void SetDetectionText(const QString& text);
+    void ShowLinkState();
+    QString LinkTroubleText() const;
+    void SetValuesStale(bool stale);
+    bool Abandoned() const;
+
     // Page events.
     void PageControl1Change(int index);
     void tsGraphShow();
@@ -221,6 +250,19 @@ private:
     bool hiddenByMinimise_ = false;
     QMdiSubWindow* watchedSubWindow_ = nullptr;
 
+    // The line.
+    LinkWatch watch_;
+    QString detectionText_;      // what panel 2 shows while the line is well
+    std::string openedDevice_;   // the device behind the open port, as the user knows it
+    int pollsSent_ = 0;          // polls of this detection before the first message came
+    bool answeredPoll_ = false;  // the first message of the last detection followed a poll
+    bool polledMode_ = false;
+    bool watching_ = false;  // from the port's first open until the close
+    bool reopening_ = false;
+    bool redetecting_ = false;
+    bool valuesStale_ = false;
+    LinkState shownState_ = LinkState::Online;
+
     // View settings.
     int displayMode_ = 0;
     double yScale_ = 0;
@@ -237,6 +279,7 @@ private:
     // Controls, named as the window knows them.
     QTimer* tmrTimeout_ = nullptr;
     QTimer* tmrOutputRate_ = nullptr;
+    QTimer* tmrLinkWatch_ = nullptr;
     LogFlushTimer* logTimer_ = nullptr;
     QTabWidget* PageControl1_ = nullptr;
     QWidget* tsWindsock_ = nullptr;

@@ -5,6 +5,7 @@
 // it; until one is installed a plain default stands in, which tests can adjust.
 
 #include "alarm/AlarmCheck.h"
+#include "connection/LinkWatch.h"
 #include "connection/OutputFormats.h"
 #include "logging/ConnectionLog.h"
 #include "logging/LogText.h"
@@ -26,6 +27,12 @@ public:
     // The connect dialog's one format table, and the position selected in it at this moment.
     virtual OutputFormatTable& FormatTable() = 0;
     virtual int SelectedFormatPosition() const = 0;
+
+    // A connection's line changed state (online, port lost, no data). Nothing to do by default.
+    virtual void LinkStateChanged(const std::string& connectionName, LinkState state) {
+        static_cast<void>(connectionName);
+        static_cast<void>(state);
+    }
 
     // The log dialog's settings that a connection's log files read (caption, description,
     // record options, date formats) and where a failed file is reported.
@@ -56,6 +63,9 @@ public:
     void RaiseDirectionAlarm(const std::string& connectionName) override {
         directionAlarms.push_back(connectionName);
     }
+    void RaiseNoDataAlarm(const std::string& connectionName) override {
+        noDataAlarms.push_back(connectionName);
+    }
 
     bool directionAxis359 = true;
     bool magAverageVector = true;
@@ -71,6 +81,7 @@ public:
 
     std::vector<std::string> speedAlarms;
     std::vector<std::string> directionAlarms;
+    std::vector<std::string> noDataAlarms;
 };
 
 // The host that new connection windows use: the one installed, else a default for the whole run.

@@ -4,6 +4,7 @@
 // depend on the connection window's own class.
 
 #include "alarm/AlarmSettings.h"
+#include "connection/LinkWatch.h"
 
 #include <string>
 
@@ -34,6 +35,12 @@ public:
 
     // The close query of the connection: true when it may close (asks the user as needed).
     virtual bool CloseQuery() = 0;
+
+    // The connection's name, and how its line stands (for the main window's status bar and
+    // anything else that reports a station's health). A connection tells its host when the state
+    // changes (ConnectionHost::LinkStateChanged).
+    virtual std::string Name() const = 0;
+    virtual LinkState CurrentLinkState() const = 0;
 };
 
 }  // namespace vx

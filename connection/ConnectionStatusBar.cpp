@@ -6,6 +6,12 @@
 
 namespace vx {
 
+namespace {
+
+constexpr int kLinkPanel = 1;
+
+}  // namespace
+
 ConnectionStatusBar::ConnectionStatusBar(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("StatusBar1"));
     auto* row = new QHBoxLayout(this);
@@ -18,16 +24,27 @@ ConnectionStatusBar::ConnectionStatusBar(QWidget* parent) : QWidget(parent) {
         auto* panel = new TextPanel(names[static_cast<std::size_t>(i)], QString(), this);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->SetAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        panel->setFixedWidth(kPanelWidth);
-        row->addWidget(panel);
         panels_[static_cast<std::size_t>(i)] = panel;
+        if (i == kLinkPanel) {
+            panel->setMinimumWidth(kPanelWidth);
+            row->addWidget(panel, 1);
+        } else {
+            panel->setFixedWidth(kPanelWidth);
+            row->addWidget(panel);
+        }
     }
-    row->addStretch(1);
 }
 
 void ConnectionStatusBar::SetPanelText(int panel, const QString& text) {
     if (panel >= 0 && panel < kPanelCount) {
         panels_[static_cast<std::size_t>(panel)]->SetText(text);
+    }
+}
+
+void ConnectionStatusBar::SetPanelToolTip(int panel, const QString& text) {
+    if (panel >= 0 && panel < kPanelCount &&
+        panels_[static_cast<std::size_t>(panel)]->toolTip() != text) {
+        panels_[static_cast<std::size_t>(panel)]->setToolTip(text);
     }
 }
 

@@ -73,6 +73,14 @@ void TCompass::SetRose(int rose) {
     repaint();
 }
 
+void TCompass::SetNeedleColour(const QColor& colour) {
+    if (colour == needleColour_) {
+        return;
+    }
+    needleColour_ = colour;
+    update();
+}
+
 void TCompass::LoadRose(int rose) {
     roseBitmap_ = LoadRosePicture(QString::fromLatin1(kRoseNames[static_cast<size_t>(rose)]));
     scaledRose_ = QImage();
@@ -97,9 +105,9 @@ void TCompass::SetCoordinateSystem(QPainter& canvas) const {
 
 void TCompass::DrawCompassNeedle(QPainter& canvas, int bearing) const {
     const QPoint end = NeedleEnd(bearing);
-    QPen pen(QColor(255, 255, 255), kNeedleWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen pen(needleColour_, kNeedleWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     canvas.setPen(pen);
-    canvas.setBrush(QColor(255, 255, 255));
+    canvas.setBrush(needleColour_);
     canvas.drawLine(QPoint(0, 0), end);
     pen.setWidth(kPenWidthAfterNeedle);
     canvas.setPen(pen);

@@ -9,6 +9,7 @@
 
 #include "widgets/FramePacer.h"
 
+#include <QColor>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -33,6 +34,10 @@ public:
     // Paints at once.
     void SetRose(int rose);
     int GetRose() const { return roseType_; }
+
+    // White by default; a window greys it when the bearing is old.
+    void SetNeedleColour(const QColor& colour);
+    const QColor& NeedleColour() const { return needleColour_; }
 
     // The logical end point of the needle at a bearing (1140 units from the centre).
     static QPoint NeedleEnd(int bearing);
@@ -67,6 +72,7 @@ private:
     int shownBearing_ = 0;
     QRect paintArea_;  // the part of the control the paint in progress draws
     int roseType_ = 0;
+    QColor needleColour_{255, 255, 255};
     // Where the rose is stretched to, in logical units (left, top, right, bottom).
     QRectF drawRect_;
     QImage roseBitmap_;

@@ -7,10 +7,20 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTabWidget>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,6 +100,99 @@ BENCHMARK(BM_MessageToViews)
     ->Args({1, kData, 0})
     ->Args({1, kData, 1})
     ->Unit(benchmark::kMicrosecond);
+
+// A connection whose device has gone: it says so, and tries the port once a second. What that
+// costs while nobody plugs the device back (the target is under 1% of a core per connection).
+class LostConnections {
+public:
+    explicit LostConnections(int count) {
+        char pattern[] = "/tmp/vx-bench-ports-XXXXXX";
+        folder_ = ::mkdtemp(pattern);
+        qputenv("VENTRIX_PORTS_DIR", QByteArray::fromStdString(folder_));
+        for (int i = 0; i < count; ++i) {
+            const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+            ::grantpt(master);
+            ::unlockpt(master);
+            const std::string link = folder_ + "/COM" + std::to_string(5 + i);
+            ::symlink(::ptsname(master), link.c_str());
+            masters_.push_back(master);
+            children_.push_back(std::make_unique<vx::Tchild>(nullptr, &host_));
+        }
+        // The instruments talk until their connections have heard them.
+        QTimer talk;
+        QObject::connect(&talk, &QTimer::timeout, [this] {
+            const std::string message = Framed("Q,+001.00,-002.00,M,00");
+            for (int master : masters_) {
+                [[maybe_unused]] auto n = ::write(master, message.data(), message.size());
+            }
+        });
+        talk.start(100);
+        for (std::size_t i = 0; i < children_.size(); ++i) {
+            children_[i]->Connect(static_cast<int>(5 + i), 9600, "IUVN", "VARN_UV_TWO_AXIS",
+                                  "Lost " + std::to_string(i), 'N');
+        }
+        talk.stop();
+        for (int master : masters_) {
+            ::close(master);  // every device goes away
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 20000 && !AllLost()) {
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+    }
+    ~LostConnections() {
+        children_.clear();
+        std::filesystem::remove_all(folder_);
+    }
+    bool AllLost() const {
+        for (const auto& child : children_) {
+            if (!child->PortLost()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    std::string folder_;
+    vx::DefaultConnectionHost host_;
+    std::vector<int> masters_;
+    std::vector<std::unique_ptr<vx::Tchild>> children_;
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_LostConnections(benchmark::State& state) {
+    for (auto _ : state) {
+        LostConnections lost(static_cast<int>(state.range(0)));
+        if (!lost.AllLost()) {
+            state.SkipWithError("the loss was not noticed");
+            return;
+        }
+        const double cpuStart = CpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QEventLoop loop;
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+        state.counters["cpu_pct_of_core"] = 100.0 * (CpuSeconds() - cpuStart) / seconds;
+        state.counters["still_lost"] = lost.AllLost() ? 1 : 0;
+    }
+}
+BENCHMARK(BM_LostConnections)
+    ->ArgName("connections")
+    ->Arg(1)
+    ->Arg(8)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -150,6 +150,7 @@ class NullSink : public vx::AlarmSink {
 public:
     void RaiseSpeedAlarm(const std::string&) override { ++raised; }
     void RaiseDirectionAlarm(const std::string&) override { ++raised; }
+    void RaiseNoDataAlarm(const std::string&) override { ++raised; }
     int raised = 0;
 };
 

@@ -17,6 +17,7 @@ public:
     void RaiseDirectionAlarm(const std::string& name) override {
         raised.push_back("direction " + name);
     }
+    void RaiseNoDataAlarm(const std::string& name) override { raised.push_back("no data " + name); }
     std::vector<std::string> raised;
 };
 
@@ -179,6 +180,50 @@ TEST(SpeedUnitTest, PortNumberComesFromFourthAndFifthCharacters) {
     EXPECT_EQ(PortNumberFromText(""), -1);
     EXPECT_EQ(PortNumberFromText("COMx"), -1);
     EXPECT_EQ(PortNumberFromText("COM1x"), -1);
+}
+
+AlarmSettings NoDataFor(double seconds) {
+    AlarmSettings settings;
+    settings.NoDataAlarmOn = true;
+    settings.NoDataSeconds = seconds;
+    return settings;
+}
+
+TEST(NoDataAlarm, OffByDefaultFiresOnceAtItsTimeAndClearsWithTheOthers) {
+    RecordingSink sink;
+    ConnectionAlarms alarms;
+    alarms.CheckSilence("Mast", 1e6, sink);
+    EXPECT_TRUE(sink.raised.empty());
+
+    alarms.SetAlarmSettings(NoDataFor(30));
+    alarms.CheckSilence("Mast", 29.9, sink);
+    EXPECT_TRUE(sink.raised.empty());
+    alarms.CheckSilence("Mast", 30, sink);
+    alarms.CheckSilence("Mast", 31, sink);
+    EXPECT_THAT(sink.raised, ElementsAre("no data Mast"));
+    EXPECT_TRUE(alarms.AlarmLatched());
+
+    // The reset (a status bar click, or Apply) clears it; a later quiet spell raises it again.
+    alarms.SetAlarmSettings(NoDataFor(30));
+    EXPECT_FALSE(alarms.AlarmLatched());
+    alarms.CheckSilence("Mast", 5, sink);
+    EXPECT_EQ(sink.raised.size(), 1u);
+    alarms.CheckSilence("Mast", 30, sink);
+    EXPECT_THAT(sink.raised, ElementsAre("no data Mast", "no data Mast"));
+}
+
+TEST(NoDataAlarm, ASpeedAlarmLatchedFirstKeepsItQuiet) {
+    RecordingSink sink;
+    ConnectionAlarms alarms;
+    AlarmSettings settings = NoDataFor(10);
+    settings.SpeedAlarmOn = true;
+    settings.TriggerAbove = true;
+    settings.SpeedThreshold = 10;
+    alarms.SetAlarmSettings(settings);
+    alarms.CheckAlarms("Mast", 12, 0, sink);
+    alarms.CheckAlarms("Mast", 12, 0, sink);
+    alarms.CheckSilence("Mast", 60, sink);
+    EXPECT_THAT(sink.raised, ElementsAre("speed Mast"));
 }
 
 }  // namespace

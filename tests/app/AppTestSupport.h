@@ -57,7 +57,11 @@ public:
                               MessageButtons::YesNo) == MessageResult::Yes;
     }
 
+    std::string Name() const override { return name_; }
+    LinkState CurrentLinkState() const override { return linkState; }
+
     void MarkClosed() { closed_ = true; }
+    LinkState linkState = LinkState::Online;
     const AlarmSettings& LastAlarm() const { return lastAlarm_; }
     int throwOnUnits = -1;  // SetUnits with this unit throws
 

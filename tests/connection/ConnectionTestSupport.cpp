@@ -112,6 +112,15 @@ SimChild::~SimChild() {
     }
 }
 
+std::string SimChild::Device() const {
+    for (const QString& line : banner_.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("device: "))) {
+            return line.mid(8).trimmed().toStdString();
+        }
+    }
+    return {};
+}
+
 std::vector<std::string> SimLogSlots(const std::string& path) {
     std::vector<std::string> entries;
     std::ifstream in(path);
@@ -133,7 +142,15 @@ TestLine::TestLine(const PortsFolder& folder, int comNumber) {
     if (device == nullptr) {
         throw std::runtime_error("no pseudo-terminal name");
     }
+    device_ = device;
     folder.Link(comNumber, device);
+}
+
+void TestLine::Close() {
+    if (master_ >= 0) {
+        ::close(master_);
+        master_ = -1;
+    }
 }
 
 TestLine::~TestLine() {
@@ -143,6 +160,9 @@ TestLine::~TestLine() {
 }
 
 void TestLine::Write(const std::string& bytes) {
+    if (master_ < 0) {
+        return;
+    }
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
@@ -155,6 +175,9 @@ void TestLine::Write(const std::string& bytes) {
 
 std::string TestLine::ReadSent() {
     std::string sent;
+    if (master_ < 0) {
+        return sent;
+    }
     char buffer[256];
     for (;;) {
         const ssize_t n = ::read(master_, buffer, sizeof buffer);

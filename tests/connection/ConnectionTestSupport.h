@@ -48,6 +48,10 @@ public:
     ~SimChild();
     bool Ready() const { return ready_; }
     const QString& Banner() const { return banner_; }
+    // The pseudo-terminal's device, from the banner.
+    std::string Device() const;
+    // Still running (a simulator told to vanish ends by itself).
+    bool Running() const { return process_.state() != QProcess::NotRunning; }
 
 private:
     QProcess process_;
@@ -65,12 +69,16 @@ public:
     TestLine(const PortsFolder& folder, int comNumber);
     ~TestLine();
     bool IsOpen() const { return master_ >= 0; }
+    // The instrument's end goes away: the program's side sees a hang-up.
+    void Close();
+    const std::string& Device() const { return device_; }
     void Write(const std::string& bytes);
     // Everything the program has written so far and not yet read.
     std::string ReadSent();
 
 private:
     int master_ = -1;
+    std::string device_;
 };
 
 // Records every message box and answers it; restores the previous hook at the end.

@@ -1,0 +1,226 @@
+// The connection's line while it runs: a device that goes away and comes back, an instrument
+// that falls quiet, and a unit that only answers polls. Once a second the window looks at the
+// line: it shows how old the data is, tests the no-data alarm and, while the device is gone,
+// tries to open the same port number again with the same line settings.
+
+#include "connection/Anemometer.h"
+
+#include "connection/ConnectionStatusBar.h"
+#include "connection/TextPanel.h"
+#include "platform/NumberText.h"
+#include "serial/Serexcept.h"
+#include "serial/UiThread.h"
+#include "widgets/Varnwindsock.h"
+
+#include <QGroupBox>
+#include <QTimer>
+
+#include <cmath>
+#include <filesystem>
+#include <initializer_list>
+
+namespace vx {
+
+namespace {
+
+constexpr int kDetectionPanel = 1;
+const QColor kStaleColour(140, 140, 140);
+const QColor kNeedleColour(255, 255, 255);
+
+QString ToText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The device as the user knows it: the node a ports-folder link leads to (/dev/ttyUSB0 rather
+// than ~/.config/ventrix/ports/COM5). Read while the device is there: once it has gone, the
+// link leads nowhere.
+std::string DeviceShownFor(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    return error ? path : real.string();
+}
+
+}  // namespace
+
+void Tchild::SetupLinkWatch() {
+    tmrLinkWatch_ = new QTimer(this);
+    tmrLinkWatch_->setObjectName(QStringLiteral("tmrLinkWatch"));
+    tmrLinkWatch_->setInterval(kLinkWatchMs);
+    connect(tmrLinkWatch_, &QTimer::timeout, this, [this] { tmrLinkWatchTimer(); });
+    SerComPort1_.OnDeviceLost = [this](TSerCustomComPort*) { SerComPort1DeviceLost(); };
+}
+
+void Tchild::StartLinkWatch() {
+    watch_.Start(LinkWatch::Clock::now());
+    openedDevice_ = DeviceShownFor(SerComPort1_.DevicePath());
+    pollsSent_ = 0;
+    answeredPoll_ = false;
+    polledMode_ = false;
+    tmrLinkWatch_->start();
+    ShowLinkState();
+}
+
+LinkState Tchild::CurrentLinkState() const {
+    return shownState_;
+}
+
+// ---- The device goes and comes back ----
+
+void Tchild::SerComPort1DeviceLost() {
+    if (closed_ || closing_ || watch_.Lost()) {
+        return;
+    }
+    watch_.PortLost();
+    // A rate counted across the loss would be wrong: it is measured again on return.
+    tmrOutputRate_->stop();
+    dpkt_.SetEnabled(false);
+    // Release the device and the port's threads now; the watch opens the port afresh, and a new
+    // device behind the same number (a re-plugged adapter) is found that way.
+    RunShowingErrors([this] { SerComPort1_.SetOpen(false); });
+    // No average may span time without data.
+    wind_.ResetAverages();
+    // Nothing to wait for any more: the window can be closed while it waits for the device.
+    SetSettled();
+    ShowLinkState();
+}
+
+void Tchild::TryReopen() {
+    // A loss noticed while a message was being handed over leaves the close to finish after the
+    // hand-over: until then the port still counts as open, and opening it would do nothing.
+    if (SerComPort1_.GetState() != psClosed) {
+        return;
+    }
+    try {
+        OpenPort(comNumber_, baud_, parity_);
+    } catch (const ESerException&) {
+        return;  // still away, or held by someone else: the next second tries again
+    }
+    if (SerComPort1_.GetState() != psOpen) {
+        return;
+    }
+    watch_.PortReturned();
+    openedDevice_ = DeviceShownFor(SerComPort1_.DevicePath());
+    ArmFramer();
+    SerComPort1_.FlushInBuffer();
+    ShowLinkState();
+    // Detection waits for seconds while handling events: not inside the watch's own tick, which
+    // must go on ticking meanwhile.
+    reopening_ = true;
+    QTimer::singleShot(0, this, [this] { Redetect(); });
+}
+
+// The instrument may have been re-powered or re-configured while it was away: it is detected
+// again as on a first connect (the polls, then its output rate), without the box a failure gives
+// then.
+void Tchild::Redetect() {
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{reopening_};
+    if (closed_ || watch_.Lost()) {
+        return;
+    }
+    redetecting_ = true;
+    DetectMeasurementMode();
+}
+
+// ---- Looking at the line ----
+
+void Tchild::tmrLinkWatchTimer() {
+    if (closed_) {
+        tmrLinkWatch_->stop();
+        return;
+    }
+    if (watch_.Lost() && !reopening_) {
+        TryReopen();
+    }
+    alarms_.CheckSilence(name_, watch_.SilentSecondsSinceReset(LinkWatch::Clock::now()), host_);
+    ShowLinkState();
+}
+
+void Tchild::NoteMessage() {
+    if (watch_.MessageArrived(LinkWatch::Clock::now(), wind_.OutputRate())) {
+        // The gust and the averages start again after a gap: none of them spans time without
+        // data. Minimum and maximum stay (they cover everything since the user's last reset).
+        wind_.ResetAverages();
+    }
+    // A unit that was only answering polls is talking by itself now.
+    polledMode_ = false;
+    if (shownState_ != LinkState::Online || valuesStale_ ||
+        StatusText(kDetectionPanel) != detectionText_) {
+        ShowLinkState();
+    }
+}
+
+void Tchild::SetDetectionText(const QString& text) {
+    detectionText_ = text;
+    ShowLinkState();
+}
+
+QString Tchild::LinkTroubleText() const {
+    if (watch_.Lost()) {
+        return QStringLiteral("Port lost: ") + ToText(openedDevice_) +
+               QStringLiteral(", waiting for it to return");
+    }
+    // Detection says for itself what it hears; a detection that failed has said so already.
+    if (!settled_ || redetecting_ || !watch_.EverHeard()) {
+        return {};
+    }
+    if (polledMode_) {
+        return QStringLiteral("Unit answers polls only: switch it to continuous output");
+    }
+    const auto now = LinkWatch::Clock::now();
+    if (!watch_.Silent(now, wind_.OutputRate())) {
+        return {};
+    }
+    const auto seconds = static_cast<long long>(std::trunc(watch_.SilentSeconds(now)));
+    return QStringLiteral("No data for ") + ToText(FormatGeneral(seconds)) + QStringLiteral(" s");
+}
+
+void Tchild::ShowLinkState() {
+    if (!watching_) {
+        StatusBar1_->SetPanelText(kDetectionPanel, detectionText_);
+        return;
+    }
+    const LinkState state = watch_.State(LinkWatch::Clock::now(), wind_.OutputRate());
+    const QString trouble = LinkTroubleText();
+    StatusBar1_->SetPanelText(kDetectionPanel, trouble.isEmpty() ? detectionText_ : trouble);
+    StatusBar1_->SetPanelToolTip(kDetectionPanel, trouble);
+    SetValuesStale(state != LinkState::Online);
+    if (state == shownState_) {
+        return;
+    }
+    shownState_ = state;
+    emit LinkStateChanged(state);
+    host_.LinkStateChanged(name_, state);
+}
+
+// Old values stay readable, in grey, so the last wind seen is still there to read; they turn
+// back the moment a message arrives.
+void Tchild::SetValuesStale(bool stale) {
+    if (stale == valuesStale_) {
+        return;
+    }
+    valuesStale_ = stale;
+    auto colour = [stale](const QWidget* panel) {
+        return stale ? kStaleColour : panel->palette().color(QPalette::WindowText);
+    };
+    for (LabelledPanel* panel : {paDig1_, paDig2_, paDig3_}) {
+        for (TextPanel* text :
+             {static_cast<TextPanel*>(panel), panel->TopLabel(), panel->BottomLabel()}) {
+            if (text != nullptr) {
+                text->SetTextColour(colour(text));
+            }
+        }
+    }
+    for (TextPanel* label : {laAverageWindspeed_, laAverageDir_, laGust_, laMaxGust_, laMinGust_}) {
+        label->SetTextColour(colour(label));
+    }
+    windsock_->SetNeedleColour(stale ? kStaleColour : kNeedleColour);
+}
+
+bool Tchild::Abandoned() const {
+    return closed_ || watch_.Lost();
+}
+
+}  // namespace vx
