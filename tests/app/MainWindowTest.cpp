@@ -117,16 +117,18 @@ TEST_F(MainWindowTest, WindowIsCentredAndScreenSizeLessSixty) {
     EXPECT_EQ(parent_->pos(), QPoint(screen.x() + 30, screen.y() + 30));
 }
 
-TEST_F(MainWindowTest, StatusBarHasThreePanels) {
+// The three panels of old, and a fourth that names connections whose line is in trouble.
+TEST_F(MainWindowTest, StatusBarHasThreePanelsAndALinePanel) {
     PanelStatusBar& bar = parent_->StatusBar();
     EXPECT_EQ(bar.objectName(), "sb1");
-    ASSERT_EQ(bar.PanelCount(), 3);
+    ASSERT_EQ(bar.PanelCount(), 4);
     EXPECT_EQ(bar.PanelWidth(0), 350);
     EXPECT_EQ(bar.PanelWidth(1), 350);
     EXPECT_EQ(bar.PanelWidth(2), 50);
     EXPECT_EQ(bar.PanelText(0), "Select File->Connect to start");
     EXPECT_EQ(bar.PanelText(1), "");
     EXPECT_EQ(bar.PanelText(2), "");
+    EXPECT_EQ(bar.PanelText(3), "");
 }
 
 struct StoredStart {
