@@ -102,6 +102,28 @@ void SetFlag(ArgumentCursor& cursor, CommandLine& commandLine, bool& flag) {
     flag = true;
 }
 
+void AddConnection(ArgumentCursor& cursor, CommandLine& commandLine) {
+    std::string value;
+    if (!cursor.TakeValue(value)) {
+        Fail(commandLine, "option '--connect' needs a value: COMn[,baud[,format[,name]]]");
+        return;
+    }
+    ConnectRequest request;
+    const std::string error = ParseConnectRequest(value, request);
+    if (!error.empty()) {
+        Fail(commandLine, "--connect " + value + ": " + error);
+        return;
+    }
+    for (const ConnectRequest& earlier : commandLine.connections) {
+        if (earlier.comNumber == request.comNumber) {
+            Fail(commandLine,
+                 "--connect: COM" + std::to_string(request.comNumber) + " is given twice");
+            return;
+        }
+    }
+    commandLine.connections.push_back(request);
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -114,6 +136,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             SetFlag(cursor, commandLine, commandLine.help);
         } else if (name == "--version") {
             SetFlag(cursor, commandLine, commandLine.version);
+        } else if (name == "--connect") {
+            AddConnection(cursor, commandLine);
+        } else if (name == "--log") {
+            SetFlag(cursor, commandLine, commandLine.log);
         } else if (IsToolkitOption(name)) {
             SkipToolkitOption(cursor, commandLine);
         } else if (name.rfind('-', 0) == 0) {
@@ -121,6 +147,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else {
             Fail(commandLine, "unexpected argument '" + cursor.Argument() + "'");
         }
+    }
+    if (commandLine.error.empty() && commandLine.log && commandLine.connections.empty()) {
+        Fail(commandLine, "--log needs at least one --connect");
     }
     return commandLine;
 }
@@ -139,6 +168,16 @@ std::string CommandLineHelp() {
            "\n"
            "  -h, --help     show this help and exit\n"
            "      --version  show the version and exit\n"
+           "      --connect COMn[,BAUD[,FORMAT[,NAME]]]\n"
+           "                 connect the instrument on COMn at start (repeatable); BAUD is\n"
+           "                 one of 2400 4800 9600 19200 38400 57600 115200 (9600), FORMAT\n"
+           "                 an output format such as VARN_UV_TWO_AXIS or NMEA_POLAR (the\n"
+           "                 one last chosen in the connect dialog), NAME the window's name\n"
+           "                 (COMn). A port whose device is not there yet is waited for.\n"
+           "      --log      start logging the connections with the saved log settings\n"
+           "\n"
+           "  For example, in a station's autostart entry:\n"
+           "    ventrix --connect COM5,19200,NMEA_POLAR,Mast --connect COM6 --log\n"
            "\n"
            "Without options Ventrix opens its main window; connect an instrument with\n"
            "File, Connect... Serial ports are named COM1 to COM50: COMn is the device linked\n"

@@ -6,6 +6,8 @@
 // it; anything else that is not ours is a mistake, because a misspelt option silently ignored
 // leaves the user wondering why it had no effect.
 
+#include "app/ConnectOption.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -19,6 +21,10 @@ inline constexpr int kExitUsage = 2;
 struct CommandLine {
     bool help = false;
     bool version = false;
+    // --connect, in the order given: opened at start, so an autostart entry brings a station back.
+    std::vector<ConnectRequest> connections;
+    // --log: logging starts once they are open, with the saved log settings.
+    bool log = false;
     std::string error;  // empty when every argument was understood
     int exitStatus = kExitSuccess;
 

@@ -395,20 +395,26 @@ void Tparent::New1Click() {
     if (connectDialog_ == nullptr || !connectionMaker_ || !connectDialog_->ShowConnectDialog()) {
         return;
     }
+    AddConnection(connectionMaker_);
+}
+
+ConnectionOps* Tparent::AddConnection(const ConnectionMaker& maker) {
     ConnectionOps* connection = nullptr;
     try {
-        connection = connectionMaker_(*frame_);
+        connection = maker(*frame_);
     } catch (...) {
         // The window of a connection that failed stays; it must be reachable to be closed.
         KeepNewestWindowInside();
         throw;
     }
     if (connection == nullptr) {
-        return;
+        return nullptr;
     }
     PushSettingsTo(*connection);
     EnableConnectionMenus();
     SetConnectionWidth(*connection, kConnectionWidth);
+    ShowLinkStates();
+    return connection;
 }
 
 void Tparent::RefuseConnect(const QString& reason) {
@@ -533,6 +539,12 @@ void Tparent::StartLogging() {
     }
     ShowLogMinutes(0);
     StartStop1_->setText(QStringLiteral("Stop"));
+}
+
+void Tparent::StartLoggingIfStopped() {
+    if (!ConnectionWindows().empty() && !LoggingInProgress()) {
+        StartLogging();
+    }
 }
 
 void Tparent::StopLogging() {

@@ -68,6 +68,11 @@ public:
     void ShowAlarmMessage(const std::string& text) override;
     void ShowLogMinutes(int minutes) override;
     void RequestNewLogFiles() override;
+    // Creates a connection with `maker` and gives it the current settings, as File, Connect...
+    // does after its dialog; nullptr when none was made. The maker's errors are thrown.
+    ConnectionOps* AddConnection(const ConnectionMaker& maker);
+    // Starts logging every connection unless it runs already (the command line's --log).
+    void StartLoggingIfStopped();
     // The last panel of the status bar names every open connection whose port is lost or whose
     // data has stopped; connections call it when their line changes.
     void ShowLinkStates();

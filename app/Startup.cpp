@@ -13,12 +13,16 @@
 #include "logging/Logdlg.h"
 #include "network/NetworkHub.h"
 #include "network/Networkdlg.h"
+#include "platform/EventWait.h"
 #include "serial/Comms.h"
 #include "serial/Sync.h"
 #include "widgets/Pictures.h"
 
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTimer>
+
+#include <iostream>
 
 namespace vx {
 namespace {
@@ -80,6 +84,39 @@ ConnectionOps* MakeConnection(QMdiArea& frame, const TfrmNewAnem& dialog, Connec
     return child.data();
 }
 
+// The connect dialog's format position for a format name; the dialog's own choice when the
+// name is empty.
+int FormatPosition(const TfrmNewAnem& dialog, const std::string& name) {
+    for (int position = 0; !name.empty() && position < dialog.Formats().Count(); ++position) {
+        if (dialog.Formats().FormatNameAt(position) == name) {
+            return position;
+        }
+    }
+    return dialog.ChosenFormatPosition();
+}
+
+// A connection asked for on the command line, made as the dialog makes one. A port that will
+// not open is waited for (said on standard error, for the station's log) rather than given up.
+ConnectionOps* MakeRequestedConnection(QMdiArea& frame, const ConnectRequest& request,
+                                       const TfrmNewAnem& dialog, ConnectionHost& host,
+                                       NetworkHub& network) {
+    const int position = FormatPosition(dialog, request.format);
+    QPointer<Tchild> child = new Tchild(nullptr, &host);
+    child->setAttribute(Qt::WA_DeleteOnClose, false);
+    frame.addSubWindow(child)->show();
+    std::string reason;
+    if (!child->ConnectOrWait(
+            request.comNumber, request.baud, dialog.Formats().FormatLettersAt(position),
+            dialog.Formats().FormatNameAt(position), request.ShownName(), 'N', reason)) {
+        std::cerr << "ventrix: " << ComName(request.comNumber) << ": " << reason
+                  << "; waiting for the device\n";
+    }
+    if (child) {
+        network.Attach(*child);
+    }
+    return child.data();
+}
+
 void CreateNetworkOutputs(ProgramWindows& windows) {
     windows.networkHub =
         std::make_unique<NetworkHub>(*windows.connectionHost, SettingsFilePath(), StationName());
@@ -134,13 +171,36 @@ std::unique_ptr<ProgramWindows> CreateProgramWindows() {
     return windows;
 }
 
-int RunProgram(Application& application) {
+void OpenRequestedConnections(ProgramWindows& windows, const std::vector<ConnectRequest>& requests,
+                              bool log) {
+    for (const ConnectRequest& request : requests) {
+        // Each connect waits for its instrument; a quit meanwhile leaves the rest unmade.
+        if (!HandlePendingEvents()) {
+            return;
+        }
+        RunGuarded([&] {
+            windows.parent->AddConnection([&](QMdiArea& frame) {
+                return MakeRequestedConnection(frame, request, *windows.frmNewAnem,
+                                               *windows.connectionHost, *windows.networkHub);
+            });
+        });
+    }
+    if (log) {
+        RunGuarded([&] { windows.parent->StartLoggingIfStopped(); });
+    }
+}
+
+int RunProgram(Application& application, const CommandLine& commandLine) {
     try {
         const std::unique_ptr<ProgramWindows> windows = CreateProgramWindows();
         // Closing the main window ends the program even while a modeless dialog is still open.
         QObject::connect(windows->parent.get(), &Tparent::Closed, &application,
                          &QCoreApplication::quit, Qt::QueuedConnection);
         windows->parent->show();
+        // Once the loop runs: connecting waits for the instrument while handling events.
+        QTimer::singleShot(0, windows->parent.get(), [&windows, &commandLine] {
+            OpenRequestedConnections(*windows, commandLine.connections, commandLine.log);
+        });
         return application.exec();
     } catch (...) {
         ShowCurrentException();

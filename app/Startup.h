@@ -3,7 +3,10 @@
 // order, and live until the program ends. The main window comes first because every other window
 // reads something from it (the stored format position, the log file, the current unit).
 
+#include "app/CommandLine.h"
+
 #include <memory>
+#include <vector>
 
 namespace vx {
 
@@ -50,8 +53,14 @@ struct ProgramWindows {
 // Creates the windows in order and joins them to the main window.
 std::unique_ptr<ProgramWindows> CreateProgramWindows();
 
-// Creates the windows, shows the main window and runs the message loop until it has closed. An
-// error that escapes the loop is shown in the standard error box, and the program then ends.
-int RunProgram(Application& application);
+// The connections of the command line, made in order as the connect dialog would make them (a
+// port whose device is not there yet is waited for), then logging started when `log`.
+void OpenRequestedConnections(ProgramWindows& windows, const std::vector<ConnectRequest>& requests,
+                              bool log);
+
+// Creates the windows, shows the main window, opens the command line's connections and runs the
+// message loop until it has closed. An error that escapes the loop is shown in the standard
+// error box, and the program then ends.
+int RunProgram(Application& application, const CommandLine& commandLine = {});
 
 }  // namespace vx

@@ -14,5 +14,5 @@ int main(int argc, char** argv) {
     vx::Application application(argc, argv);
     // Framer deliveries run on this thread through the toolkit's event loop.
     vx::InstallSerialDialogs();
-    return vx::RunProgram(application);
+    return vx::RunProgram(application, commandLine);
 }

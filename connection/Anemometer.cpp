@@ -182,7 +182,13 @@ void Tchild::FillFormatList() {
     }
     cbSetOutputFormat_->clear();
     cbSetOutputFormat_->addItems(names);
-    const int position = host_.SelectedFormatPosition();
+    int position = host_.SelectedFormatPosition();
+    // A connection made without the dialog (from the command line) shows its own format.
+    const int inUse = cbSetOutputFormat_->findText(ToText(formatName_));
+    if (!formatName_.empty() && inUse >= 0 &&
+        cbSetOutputFormat_->itemText(position) != ToText(formatName_)) {
+        position = inUse;
+    }
     cbSetOutputFormat_->setCurrentIndex(
         position >= 0 && position < cbSetOutputFormat_->count() ? position : -1);
 }

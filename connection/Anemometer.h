@@ -70,6 +70,12 @@ public:
     // the window has been marked closed, so it can be closed at once.
     void Connect(int comNumber, int baud, const std::string& formatLetters,
                  const std::string& formatName, const std::string& name, char parity);
+    // Connect for a station that starts by itself: a port that will not open (an adapter the
+    // system has not found yet after a reboot) is waited for as a lost one is, and connects
+    // when it appears. False, with the reason, when it is being waited for.
+    bool ConnectOrWait(int comNumber, int baud, const std::string& formatLetters,
+                       const std::string& formatName, const std::string& name, char parity,
+                       std::string& reason);
     void ApplyFormat();
     void ArmFramer();
     void SendText(std::string_view text);
@@ -199,6 +205,7 @@ private:
     // The line (AnemometerLink.cpp).
     void SetupLinkWatch();
     void StartLinkWatch();
+    void WaitForDevice(const std::string& formatLetters, const std::string& formatName);
     void SerComPort1DeviceLost();
     void tmrLinkWatchTimer();
     void TryReopen();
@@ -257,7 +264,8 @@ private:
     int pollsSent_ = 0;          // polls of this detection before the first message came
     bool answeredPoll_ = false;  // the first message of the last detection followed a poll
     bool polledMode_ = false;
-    bool watching_ = false;  // from the port's first open until the close
+    bool watching_ = false;    // from the port's first open until the close
+    bool everOpened_ = false;  // the port has been open in this connection
     bool reopening_ = false;
     bool redetecting_ = false;
     bool valuesStale_ = false;

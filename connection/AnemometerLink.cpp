@@ -8,6 +8,7 @@
 #include "connection/ConnectionStatusBar.h"
 #include "connection/TextPanel.h"
 #include "platform/NumberText.h"
+#include "platform/SerialDevice.h"
 #include "serial/Serexcept.h"
 #include "serial/UiThread.h"
 #include "widgets/Varnwindsock.h"
@@ -53,11 +54,47 @@ void Tchild::SetupLinkWatch() {
 void Tchild::StartLinkWatch() {
     watch_.Start(LinkWatch::Clock::now());
     openedDevice_ = DeviceShownFor(SerComPort1_.DevicePath());
+    everOpened_ = true;
     pollsSent_ = 0;
     answeredPoll_ = false;
     polledMode_ = false;
     tmrLinkWatch_->start();
     ShowLinkState();
+}
+
+bool Tchild::ConnectOrWait(int comNumber, int baud, const std::string& formatLetters,
+                           const std::string& formatName, const std::string& name, char parity,
+                           std::string& reason) {
+    try {
+        Connect(comNumber, baud, formatLetters, formatName, name, parity);
+        return true;
+    } catch (const ESerException& error) {
+        if (!closed_) {
+            throw;  // it opened and failed later: as for any connection
+        }
+        reason = error.what();
+    }
+    WaitForDevice(formatLetters, formatName);
+    return false;
+}
+
+// The port never opened: the window becomes what a connection whose device went away is.
+void Tchild::WaitForDevice(const std::string& formatLetters, const std::string& formatName) {
+    closing_ = false;
+    closed_ = false;
+    setWindowTitle(ToText(name_));
+    formatLetters_ = formatLetters;
+    formatName_ = formatName;
+    ApplyFormat();
+    alarms_.ResetAlarms();
+    FillFormatList();
+    watching_ = true;
+    watch_.Start(LinkWatch::Clock::now());
+    watch_.PortLost();
+    openedDevice_ = PortDeviceName(comNumber_);
+    everOpened_ = false;
+    tmrLinkWatch_->start();
+    SetDetectionText(QStringLiteral("Please wait..."));
 }
 
 LinkState Tchild::CurrentLinkState() const {
@@ -100,6 +137,7 @@ void Tchild::TryReopen() {
     }
     watch_.PortReturned();
     openedDevice_ = DeviceShownFor(SerComPort1_.DevicePath());
+    everOpened_ = true;
     ArmFramer();
     SerComPort1_.FlushInBuffer();
     ShowLinkState();
@@ -159,8 +197,10 @@ void Tchild::SetDetectionText(const QString& text) {
 
 QString Tchild::LinkTroubleText() const {
     if (watch_.Lost()) {
-        return QStringLiteral("Port lost: ") + ToText(openedDevice_) +
-               QStringLiteral(", waiting for it to return");
+        return everOpened_ ? QStringLiteral("Port lost: ") + ToText(openedDevice_) +
+                                 QStringLiteral(", waiting for it to return")
+                           : QStringLiteral("Port not found: ") + ToText(openedDevice_) +
+                                 QStringLiteral(", waiting for it");
     }
     // Detection says for itself what it hears; a detection that failed has said so already.
     if (!settled_ || redetecting_ || !watch_.EverHeard()) {
