@@ -248,5 +248,39 @@ TEST_F(ConnectionField, AUnitThatOnlyAnswersPollsIsToldApart) {
     EXPECT_EQ(boxes_.Count(), 0);
 }
 
+// A station started before its adapter was found (the command line's connections): the window
+// waits as for a lost device, says the port is not there, and connects when it appears.
+TEST_F(ConnectionField, APortNotThereAtStartIsWaitedForAndConnectsWhenItAppears) {
+    const std::string missing = folder_.Path() + "/not-plugged-in";
+    folder_.Link(17, missing);
+    auto child = MakeChild();
+    std::string reason;
+    EXPECT_FALSE(child->ConnectOrWait(17, 9600, kUvLetters, kUvName, "Late", 'N', reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(child->StatusText(1).toStdString(),
+              "Port not found: " + missing + ", waiting for it");
+    EXPECT_EQ(child->CurrentLinkState(), LinkState::PortLost);
+    EXPECT_EQ(child->windowTitle(), "Late");
+    EXPECT_FALSE(child->SerComPort1().GetOpen());
+    EXPECT_EQ(boxes_.Count(), 0);
+    Pump(1500);  // tried once a second meanwhile, and quietly
+    EXPECT_TRUE(child->PortLost());
+    EXPECT_EQ(boxes_.Count(), 0);
+
+    SimChild sim(folder_, 17, {"--rate", "10"});  // replaces the dangling link
+    ASSERT_TRUE(sim.Ready()) << sim.Banner().toStdString();
+    // The first open detects the instrument, its output rate measured over seconds: the waits
+    // below return once that nested wait has ended, so they are as generous as a loaded machine
+    // needs.
+    ASSERT_TRUE(
+        WaitFor([&] { return child->CurrentLinkState() == LinkState::Online; }, 2 * kGenerousMs));
+    EXPECT_TRUE(child->SerComPort1().GetOpen());
+    ASSERT_TRUE(
+        WaitFor([&] { return child->StatusText(1) == "Output Rate: 10 Hz"; }, 2 * kGenerousMs))
+        << child->StatusText(1).toStdString();
+    EXPECT_EQ(host_.names.back(), "Late");
+    EXPECT_EQ(boxes_.Count(), 0);
+}
+
 }  // namespace
 }  // namespace vx
