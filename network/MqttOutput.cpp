@@ -274,6 +274,8 @@ void MqttOutput::Shared::Run() {
         }
         PublishWaiting(events);
     }
+    // What was handed over before the stop still goes, ahead of the "offline".
+    PublishWaiting(events);
     SayGoodbye();
 }
 

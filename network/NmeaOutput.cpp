@@ -37,6 +37,7 @@ struct NmeaOutput::Shared {
     void Run();
     void Send(const std::string& sentence);
     void Emit(const OutputEvent& event);
+    LinkStatus EmitWaiting(std::vector<OutputEvent>& events);
 };
 
 void NmeaOutput::Shared::Send(const std::string& sentence) {
@@ -70,6 +71,19 @@ void NmeaOutput::Shared::Emit(const OutputEvent& event) {
     Send(BuildXdr(values, settings.unit));
 }
 
+// Sends what was handed over; returns the status it was sent under.
+LinkStatus NmeaOutput::Shared::EmitWaiting(std::vector<OutputEvent>& events) {
+    queue.TakeAll(events);
+    const LinkStatus now = status.load();
+    for (const OutputEvent& event : events) {
+        // A summary or sample that was on its way when the instrument went is not news.
+        if (now == LinkStatus::Online) {
+            Emit(event);
+        }
+    }
+    return now;
+}
+
 void NmeaOutput::Shared::Run() {
     std::vector<OutputEvent> events;
     auto nextVoid = std::chrono::steady_clock::now() + kVoidInterval;
@@ -81,14 +95,7 @@ void NmeaOutput::Shared::Run() {
         if (stop) {
             break;
         }
-        queue.TakeAll(events);
-        const LinkStatus now = status.load();
-        for (const OutputEvent& event : events) {
-            // A summary or sample that was on its way when the instrument went is not news.
-            if (now == LinkStatus::Online) {
-                Emit(event);
-            }
-        }
+        const LinkStatus now = EmitWaiting(events);
         const auto clock = std::chrono::steady_clock::now();
         if (now == LinkStatus::Online) {
             nextVoid = clock + kVoidInterval;
@@ -100,6 +107,9 @@ void NmeaOutput::Shared::Run() {
         std::lock_guard lock(countsMutex);
         counts.lost = dropped;
     }
+    // The last samples of a run that ends were taken: they go out too (a few sends that never
+    // wait; a look-up that hangs is cut short by the stop's patience).
+    EmitWaiting(events);
 }
 
 NmeaOutput::NmeaOutput() = default;

@@ -2,6 +2,7 @@
 // status with "offline" on a stop, a broker that comes and goes, a user and password, and
 // nothing piling up while the broker is away.
 
+#include "network/MqttOutput.h"
 #include "network/WindJson.h"
 #include "network/WindOutputs.h"
 #include "tests/network/NetworkTestSupport.h"
@@ -113,6 +114,28 @@ TEST_F(MqttOutputTest, StatusIsRetainedAndFollowsTheConnection) {
     EXPECT_TRUE(subscriber.WaitFor("ventrix/boat/Mast_1/status", "no data"));
     outputs.SetLinkStatus(LinkStatus::Online);
     EXPECT_TRUE(subscriber.WaitFor("ventrix/boat/Mast_1/status", "online"));
+}
+
+TEST_F(MqttOutputTest, AStopPublishesEverySampleHandedOverBeforeSayingOffline) {
+    Subscriber subscriber(broker_.Port(), "ventrix/#");
+    ASSERT_TRUE(subscriber.Connected());
+    MqttOutput output;
+    std::string error;
+    ASSERT_TRUE(output.Start(MqttTo(broker_.Port(), "").broker, "ventrix/end", error)) << error;
+    ASSERT_TRUE(subscriber.WaitFor("ventrix/end/status", "online"));
+    constexpr int kSamples = 200;  // within what may wait to be written
+    for (int i = 0; i < kSamples; ++i) {
+        OutputEvent event;
+        event.data.current = Report(i, 90);
+        output.Hand(event);
+    }
+    output.Stop();
+    ASSERT_TRUE(subscriber.WaitFor("ventrix/end/status", "offline"));
+    const auto samples = subscriber.On("ventrix/end/sample");
+    ASSERT_EQ(samples.size(), static_cast<std::size_t>(kSamples));
+    for (int i = 0; i < kSamples; ++i) {
+        EXPECT_EQ(JsonNumber(samples[static_cast<std::size_t>(i)].payload, "speed"), i);
+    }
 }
 
 TEST_F(MqttOutputTest, PublishingResumesByItselfWhenTheBrokerReturns) {

@@ -2,8 +2,10 @@
 // samples handed over, a slow client is dropped without holding anyone up, and the server keeps
 // to its client limit.
 
+#include "network/NmeaOutput.h"
 #include "network/TcpServer.h"
 #include "network/WindOutputs.h"
+#include "platform/NumberText.h"
 #include "tests/network/NetworkTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -130,6 +132,26 @@ TEST(NmeaOutput, LostOrSilentInstrumentGivesVoidSentencesOnceASecond) {
         return !next || ParseSentence(*next).fields.back() == "A";
     }));
     ASSERT_TRUE(next);
+}
+
+TEST(NmeaOutput, AStopSendsEverySampleHandedOverBeforeIt) {
+    // A station whose run ends (a count, a signal) still sends the samples it took last.
+    UdpListener listener;
+    NmeaOutput output;
+    std::string error;
+    ASSERT_TRUE(output.Start(NmeaTo(listener.Port(), false).nmea, error)) << error;
+    constexpr int kSamples = 200;
+    for (int i = 0; i < kSamples; ++i) {
+        OutputEvent event;
+        event.data.current = Report(i / 10.0, 90);
+        output.Hand(event);
+    }
+    output.Stop();
+    for (int i = 0; i < kSamples; ++i) {
+        const auto datagram = listener.Receive(std::chrono::seconds(5));
+        ASSERT_TRUE(datagram) << "sample " << i << " was not sent";
+        EXPECT_EQ(ParseSentence(*datagram).fields[3], FormatFixed(i / 10.0, 2));
+    }
 }
 
 TEST(TcpServer, AClientThatStopsReadingIsDroppedWithoutSlowingTheOthers) {
