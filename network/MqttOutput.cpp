@@ -288,6 +288,7 @@ MqttOutput::~MqttOutput() {
 bool MqttOutput::Start(const BrokerSettings& broker, const std::string& topicBase,
                        std::string& error) {
     Stop();
+    finalCounts_ = {};
     InitialiseLibraryOnce();
     auto shared = std::make_shared<Shared>();
     shared->broker = broker;
@@ -337,6 +338,8 @@ void MqttOutput::Stop() {
     }
     RequestStop();
     shared_->thread.Stop(kStopPatience);
+    finalCounts_ = Counts();
+    finalCounts_.connected = false;
     shared_.reset();
 }
 
@@ -359,7 +362,7 @@ void MqttOutput::SetStatus(LinkStatus status) {
 
 MqttCounts MqttOutput::Counts() const {
     if (!shared_) {
-        return {};
+        return finalCounts_;
     }
     std::lock_guard lock(shared_->countsMutex);
     return shared_->counts;

@@ -62,11 +62,13 @@ public:
     void Hand(const OutputEvent& event);
     void SetStatus(LinkStatus status);
 
+    // While running, the counts so far; once stopped, those of the run that ended.
     MqttCounts Counts() const;
 
 private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
+    MqttCounts finalCounts_;  // what a stopped output did, until it starts again
 };
 
 }  // namespace vx

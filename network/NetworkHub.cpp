@@ -3,7 +3,6 @@
 #include "connection/Anemometer.h"
 #include "connection/ConnectionHost.h"
 #include "connection/SampleListener.h"
-#include "platform/NumberText.h"
 
 #include <algorithm>
 
@@ -133,9 +132,9 @@ std::string NetworkHub::StatusText(const Tchild& connection) const {
     std::string text;
     if (outputs.NmeaRunning()) {
         const NmeaCounts nmea = outputs.Nmea();
-        text += "NMEA: " + FormatGeneral(static_cast<double>(nmea.sentences)) + " sentences sent";
+        text += "NMEA: " + std::to_string(nmea.sentences) + " sentences sent";
         if (link->current.nmea.tcpOn) {
-            text += ", " + FormatGeneral(nmea.tcpClients) + " TCP client" +
+            text += ", " + std::to_string(nmea.tcpClients) + " TCP client" +
                     (nmea.tcpClients == 1 ? "" : "s");
         }
         if (!nmea.problem.empty()) {
@@ -149,10 +148,9 @@ std::string NetworkHub::StatusText(const Tchild& connection) const {
     text += "\n";
     if (outputs.MqttRunning()) {
         const MqttCounts mqtt = outputs.Mqtt();
-        text += mqtt.connected
-                    ? "MQTT: connected, " + FormatGeneral(static_cast<double>(mqtt.published)) +
-                          " messages published to " + outputs.TopicBase()
-                    : "MQTT: not connected";
+        text += mqtt.connected ? "MQTT: connected, " + std::to_string(mqtt.published) +
+                                     " messages published to " + outputs.TopicBase()
+                               : "MQTT: not connected";
         if (!mqtt.connected && !mqtt.problem.empty()) {
             text += " (" + mqtt.problem + ")";
         }

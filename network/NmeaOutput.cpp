@@ -120,6 +120,7 @@ NmeaOutput::~NmeaOutput() {
 
 bool NmeaOutput::Start(const NmeaSettings& settings, std::string& error) {
     Stop();
+    finalCounts_ = {};
     auto shared = std::make_shared<Shared>();
     shared->settings = settings;
     if (settings.tcpOn) {
@@ -152,6 +153,7 @@ void NmeaOutput::Stop() {
     }
     RequestStop();
     shared_->thread.Stop(kStopPatience);
+    finalCounts_ = Counts();
     shared_.reset();
 }
 
@@ -174,7 +176,7 @@ void NmeaOutput::SetStatus(LinkStatus status) {
 
 NmeaCounts NmeaOutput::Counts() const {
     if (!shared_) {
-        return {};
+        return finalCounts_;
     }
     NmeaCounts counts;
     {

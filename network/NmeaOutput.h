@@ -43,11 +43,13 @@ public:
     void Hand(const OutputEvent& event);
     void SetStatus(LinkStatus status);
 
+    // While running, the counts so far; once stopped, those of the run that ended.
     NmeaCounts Counts() const;
 
 private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
+    NmeaCounts finalCounts_;  // what a stopped output did, until it starts again
 };
 
 }  // namespace vx

@@ -1,5 +1,7 @@
 #include "network/WindOutputs.h"
 
+#include <cstdint>
+
 namespace vx {
 namespace {
 
@@ -7,11 +9,18 @@ bool SameMqtt(const OutputSettings& a, const OutputSettings& b) {
     return a.mqtt.on == b.mqtt.on && a.broker == b.broker && a.topic == b.topic;
 }
 
-std::string Joined(const std::string& first, const std::string& second) {
+std::string Joined(const std::string& first, const std::string& second,
+                   const char* separator = "\n") {
     if (first.empty() || second.empty()) {
         return first + second;
     }
-    return first + "\n" + second;
+    return first + separator + second;
+}
+
+// Whole numbers have no decimal point for a locale to change; the shortest form of a double
+// would write a million as "1e+06".
+std::string Count(std::uint64_t count) {
+    return std::to_string(count);
 }
 
 }  // namespace
@@ -49,6 +58,27 @@ std::string WindOutputs::Configure(const OutputSettings& settings) {
     mqttLimit_.SetRate(settings.mqtt.samplesPerSecond);
     return Joined(nmeaError.empty() ? "" : "NMEA: " + nmeaError,
                   mqttError.empty() ? "" : "MQTT: " + mqttError);
+}
+
+std::string WindOutputs::Tally() const {
+    std::string nmea;
+    if (settings_.nmea.On()) {
+        const NmeaCounts counts = nmea_.Counts();
+        nmea = "NMEA: " + Count(counts.sentences) + " sentences";
+        if (settings_.nmea.udpOn) {
+            nmea += ", " + Count(counts.datagrams) + " UDP datagrams";
+        }
+        if (settings_.nmea.tcpOn) {
+            nmea += ", " + Count(counts.tcpDropped) + " TCP clients dropped";
+        }
+    }
+    std::string mqtt;
+    if (settings_.mqtt.on) {
+        const MqttCounts counts = mqtt_.Counts();
+        mqtt = "MQTT: " + Count(counts.published) + " messages published, " +
+               Count(counts.dropped + counts.lost) + " dropped";
+    }
+    return Joined(nmea, mqtt, "; ");
 }
 
 void WindOutputs::RequestStop() {

@@ -136,6 +136,8 @@ TEST_F(MqttOutputTest, AStopPublishesEverySampleHandedOverBeforeSayingOffline) {
     for (int i = 0; i < kSamples; ++i) {
         EXPECT_EQ(JsonNumber(samples[static_cast<std::size_t>(i)].payload, "speed"), i);
     }
+    EXPECT_EQ(output.Counts().published, static_cast<std::uint64_t>(kSamples));
+    EXPECT_FALSE(output.Counts().connected);
 }
 
 TEST_F(MqttOutputTest, PublishingResumesByItselfWhenTheBrokerReturns) {

@@ -151,7 +151,9 @@ TEST(NmeaOutput, AStopSendsEverySampleHandedOverBeforeIt) {
         const auto datagram = listener.Receive(std::chrono::seconds(5));
         ASSERT_TRUE(datagram) << "sample " << i << " was not sent";
         EXPECT_EQ(ParseSentence(*datagram).fields[3], FormatFixed(i / 10.0, 2));
-    }
+    }  // What the run did is still told once it has ended.
+    EXPECT_EQ(output.Counts().sentences, static_cast<std::uint64_t>(kSamples));
+    EXPECT_EQ(output.Counts().datagrams, static_cast<std::uint64_t>(kSamples));
 }
 
 TEST(TcpServer, AClientThatStopsReadingIsDroppedWithoutSlowingTheOthers) {
