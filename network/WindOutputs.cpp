@@ -60,6 +60,19 @@ std::string WindOutputs::Configure(const OutputSettings& settings) {
                   mqttError.empty() ? "" : "MQTT: " + mqttError);
 }
 
+std::string WindOutputs::ConfigureAll(const OutputSettings& settings) {
+    OutputSettings nmeaOnly = settings;
+    nmeaOnly.mqtt.on = false;
+    std::string problem = Configure(nmeaOnly);
+    if (problem.empty()) {
+        problem = Configure(settings);
+    }
+    if (!problem.empty()) {
+        Stop();
+    }
+    return problem;
+}
+
 std::string WindOutputs::Tally() const {
     std::string nmea;
     if (settings_.nmea.On()) {

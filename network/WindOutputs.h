@@ -25,6 +25,10 @@ public:
     // not change goes on undisturbed. Returns "" or what went wrong (a TCP port in use, a CA
     // file that cannot be read); the outputs that could start run.
     std::string Configure(const OutputSettings& settings);
+    // For a station that must run with every output it was given or not at all: the NMEA
+    // output is started first, and only when it could start does MQTT start, so a station that
+    // gives up never told the broker it was online.
+    std::string ConfigureAll(const OutputSettings& settings);
     const OutputSettings& Settings() const { return settings_; }
     // Stops both outputs (MQTT says "offline").
     void Stop();

@@ -353,7 +353,8 @@ bool TcpClient::ClosedByServer(std::chrono::milliseconds deadline) {
 // ---- Children ----
 
 Child::Child(const std::vector<std::string>& arguments, const std::string& outputPath,
-             const std::vector<std::string>& environment, bool withErrors) {
+             const std::vector<std::string>& environment, bool withErrors,
+             const std::string& errorPath) {
     // Everything the child needs is made before the fork: other threads of this process (a
     // subscriber's network thread) may hold locks that the child would never see released.
     std::vector<std::string> environmentCopy;
@@ -372,16 +373,24 @@ Child::Child(const std::vector<std::string>& arguments, const std::string& outpu
     }
     envp.push_back(nullptr);
     const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int errors =
+        errorPath.empty() ? -1
+                          : open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out, 1);
-        if (withErrors) {
+        if (errors >= 0) {
+            dup2(errors, 2);
+        } else if (withErrors) {
             dup2(out, 2);
         }
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(out);
+    if (errors >= 0) {
+        close(errors);
+    }
 }
 
 Child::~Child() {

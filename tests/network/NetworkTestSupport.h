@@ -142,9 +142,10 @@ private:
 class Child {
 public:
     // `environment`: NAME=VALUE entries added to this process's environment. With
-    // `withErrors` the standard error goes to the file too.
+    // `withErrors` the standard error goes to the file too; with `errorPath` to a file of its own.
     Child(const std::vector<std::string>& arguments, const std::string& outputPath,
-          const std::vector<std::string>& environment = {}, bool withErrors = false);
+          const std::vector<std::string>& environment = {}, bool withErrors = false,
+          const std::string& errorPath = {});
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -168,6 +169,8 @@ public:
     SimInstrument(const std::string& portsFolder, int comNumber,
                   const std::vector<std::string>& options);
     bool Ready() const { return ready_; }
+    // SIGSTOP holds the instrument still (nothing is sent), SIGCONT lets it go on.
+    void Signal(int signal) { child_->Signal(signal); }
 
 private:
     TempFolder folder_;

@@ -42,7 +42,7 @@ std::unique_ptr<WindOutputs> StartOutputs(const StreamOptions& options, std::str
     }
     auto outputs = std::make_unique<WindOutputs>(
         options.network.station.empty() ? StationName() : options.network.station);
-    error = outputs->Configure(settings);
+    error = outputs->ConfigureAll(settings);
     if (!error.empty()) {
         return nullptr;
     }
@@ -85,6 +85,8 @@ public:
     ~LiveRun() {
         if (outputs_) {
             outputs_->Stop();  // says "offline" to the broker
+            // What went out, for the station's log.
+            std::cerr << "ventrix-stream: " << outputs_->Tally() << "\n";
         }
     }
 
