@@ -62,6 +62,15 @@ void NetworkHub::Attach(Tchild& connection) {
     }
     auto link = std::make_unique<Link>(connection, station_);
     link->current = configuration_.For(connection.ConnectionName());
+    // The outputs tell what the window shows of its line: the device gone, the data quiet, or
+    // messages coming (a connection may attach while its device is already away).
+    link->outputs.SetLinkStatus(ToLinkStatus(connection.CurrentLinkState()));
+    connect(&connection, &Tchild::LinkStateChanged, this,
+            [this, window = QPointer<Tchild>(&connection)](LinkState state) {
+                if (window) {
+                    SetLinkStatus(*window, ToLinkStatus(state));
+                }
+            });
     // What cannot start (a TCP port in use) shows in the dialog's status of the connection.
     link->problem = link->outputs.Configure(SettingsFor(connection, link->current));
     connection.SetSampleListener(link.get());

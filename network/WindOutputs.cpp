@@ -122,6 +122,10 @@ void WindOutputs::HandSample(const WindReport& report) {
 }
 
 void WindOutputs::HandSummary(const WindSummary& summary) {
+    // Statistics of an instrument that is gone or quiet would be old values under a new time.
+    if (status_ != LinkStatus::Online) {
+        return;
+    }
     const OutputEvent event{true, summary};
     nmea_.Hand(event);
     mqtt_.Hand(event);

@@ -1,5 +1,6 @@
 #include "network/WindReport.h"
 
+#include "connection/LinkWatch.h"
 #include "connection/WindConnection.h"
 
 namespace vx {
@@ -14,6 +15,18 @@ std::string_view LinkStatusText(LinkStatus status) {
             break;
     }
     return "online";
+}
+
+LinkStatus ToLinkStatus(LinkState state) {
+    switch (state) {
+        case LinkState::PortLost:
+            return LinkStatus::PortLost;
+        case LinkState::NoData:
+            return LinkStatus::NoData;
+        case LinkState::Online:
+            break;
+    }
+    return LinkStatus::Online;
 }
 
 WindReport MakeWindReport(const WindConnection& wind, WallClock::time_point time) {

@@ -47,6 +47,9 @@ struct OutputEvent {
 // The state of the connection as the outputs announce it; "offline" is the outputs' own.
 enum class LinkStatus { Online, PortLost, NoData };
 std::string_view LinkStatusText(LinkStatus status);  // "online", "port lost", "no data"
+// What a connection's watch of its line says, as the outputs announce it.
+enum class LinkState;
+LinkStatus ToLinkStatus(LinkState state);
 inline constexpr std::string_view kOfflineText = "offline";
 
 // The current sample of a connection, at `time`.

@@ -112,8 +112,19 @@ TEST_F(MqttOutputTest, StatusIsRetainedAndFollowsTheConnection) {
     Subscriber subscriber(broker_.Port(), "ventrix/#");
     outputs.SetLinkStatus(LinkStatus::NoData);
     EXPECT_TRUE(subscriber.WaitFor("ventrix/boat/Mast_1/status", "no data"));
+    // No statistics while the instrument is quiet: they would be old values under a new time.
+    WindSummary summary;
+    summary.current = Report(1, 1);
+    outputs.HandSummary(summary);
     outputs.SetLinkStatus(LinkStatus::Online);
     EXPECT_TRUE(subscriber.WaitFor("ventrix/boat/Mast_1/status", "online"));
+    summary.current = Report(2, 2);
+    outputs.HandSummary(summary);
+    ASSERT_TRUE(
+        WaitUntil([&] { return !subscriber.On("ventrix/boat/Mast_1/statistics").empty(); }));
+    const auto statistics = subscriber.On("ventrix/boat/Mast_1/statistics");
+    ASSERT_EQ(statistics.size(), 1u);
+    EXPECT_EQ(JsonNumber(statistics.front().payload, "speed"), 2);
 }
 
 TEST_F(MqttOutputTest, AStopPublishesEverySampleHandedOverBeforeSayingOffline) {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -239,6 +240,27 @@ std::vector<MqttMessage> Subscriber::On(const std::string& topic) const {
         }
     }
     return found;
+}
+
+std::vector<std::string> Subscriber::States(const std::string& topic) const {
+    std::vector<std::string> states;
+    for (const MqttMessage& message : On(topic)) {
+        if (states.empty() || states.back() != message.payload) {
+            states.push_back(message.payload);
+        }
+    }
+    return states;
+}
+
+bool Subscriber::WaitForStates(const std::string& topic, const std::vector<std::string>& states,
+                               std::chrono::milliseconds deadline) const {
+    return WaitUntil(
+        [&] {
+            const std::vector<std::string> seen = States(topic);
+            return seen.size() >= states.size() &&
+                   std::equal(states.begin(), states.end(), seen.begin());
+        },
+        deadline);
 }
 
 std::optional<std::string> Subscriber::Last(const std::string& topic) const {

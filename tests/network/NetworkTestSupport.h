@@ -87,6 +87,12 @@ public:
     bool Connected(std::chrono::milliseconds deadline = 10s);
     std::vector<MqttMessage> Messages() const;
     std::vector<MqttMessage> On(const std::string& topic) const;
+    // The payloads of the topic in order, a repeat of the one before left out: the states a
+    // status topic went through.
+    std::vector<std::string> States(const std::string& topic) const;
+    // Waits until the topic has gone through `states` (a start of them is not enough).
+    bool WaitForStates(const std::string& topic, const std::vector<std::string>& states,
+                       std::chrono::milliseconds deadline = 60s) const;
     // The last payload seen on the topic.
     std::optional<std::string> Last(const std::string& topic) const;
     // Waits until the topic's last payload is `payload`.

@@ -27,6 +27,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vx {
@@ -55,12 +56,18 @@ protected:
         ASSERT_FALSE(ports_.Path().isEmpty());
     }
 
-    Tchild* Connect(int comNumber, const QString& name) {
+    // A simulated instrument on the port, with `more` options; it replaces the one before.
+    bool StartSim(int comNumber, const QStringList& more = {}) {
+        sim_.reset();
         sim_ = std::make_unique<Sim>(
             ports_, comNumber,
-            QStringList{"--format", "VARN_UV_TWO_AXIS", "--rate", "4", "--baud", "9600"},
+            QStringList{"--format", "VARN_UV_TWO_AXIS", "--rate", "4", "--baud", "9600"} + more,
             work_.filePath(QStringLiteral("sim.log")));
-        if (!sim_->Ready()) {
+        return sim_->Ready();
+    }
+
+    Tchild* Connect(int comNumber, const QString& name) {
+        if (!StartSim(comNumber)) {
             return nullptr;
         }
         program_ = std::make_unique<Program>();
@@ -131,9 +138,19 @@ TEST_F(NetworkWindowTest, SamplesArriveAsJsonWithTheValuesTheConnectionShows) {
     ASSERT_TRUE(WaitFor([&] { return subscriber.Last(topic + "/status") == "online"; }, kWaitMs));
     ASSERT_TRUE(WaitFor([&] { return subscriber.On(topic + "/sample").size() >= 6; }, kWaitMs));
 
+    // Statistics carry the sample the connection had then.
+    ASSERT_TRUE(WaitFor([&] { return !subscriber.On(topic + "/statistics").empty(); }, kWaitMs));
+    const double statisticsSpeed =
+        *JsonNumber(subscriber.On(topic + "/statistics").front().payload, "speed");
+    const auto published = subscriber.On(topic + "/sample");
+    EXPECT_TRUE(std::any_of(published.begin(), published.end(), [&](const auto& sample) {
+        return JsonNumber(sample.payload, "speed") == statisticsSpeed;
+    })) << statisticsSpeed;
+
     // The instrument stops: what the connection shows last is what was published last.
     ASSERT_TRUE(sim_->Stop());
-    e2e::Pump(1500);
+    ASSERT_TRUE(
+        WaitFor([&] { return subscriber.Last(topic + "/status") == "port lost"; }, kWaitMs));
     const WindSample shown = child->Wind().Sample();
     const std::string last = subscriber.On(topic + "/sample").back().payload;
     EXPECT_DOUBLE_EQ(*JsonNumber(last, "speed"), shown.magnitude);
@@ -142,16 +159,22 @@ TEST_F(NetworkWindowTest, SamplesArriveAsJsonWithTheValuesTheConnectionShows) {
     EXPECT_DOUBLE_EQ(*JsonNumber(last, "v"), shown.v);
     EXPECT_EQ(PanelText(*child, "paDig1"),
               QString::fromStdString(FormatFixed(*JsonNumber(last, "direction"), 1)) + " deg");
-    ASSERT_TRUE(WaitFor([&] { return !subscriber.On(topic + "/statistics").empty(); }, kWaitMs));
-    EXPECT_DOUBLE_EQ(*JsonNumber(subscriber.On(topic + "/statistics").back().payload, "speed"),
-                     shown.magnitude);
 
+    // The last MWV with a wind in it has the last values; void ones follow while the device is
+    // away.
     std::optional<std::string> lastMwv;
-    while (const auto datagram = listener.Receive(std::chrono::milliseconds(300))) {
-        if (datagram->compare(0, 6, "$WIMWV") == 0) {
-            lastMwv = datagram;
+    bool voidAfter = false;
+    while (const auto datagram = listener.Receive(std::chrono::seconds(5))) {
+        if (datagram->compare(0, 6, "$WIMWV") != 0) {
+            continue;
         }
+        if (ParseSentence(*datagram).fields.back() == "V") {
+            voidAfter = lastMwv.has_value();
+            break;
+        }
+        lastMwv = datagram;
     }
+    EXPECT_TRUE(voidAfter);
     ASSERT_TRUE(lastMwv);
     const auto fields = ParseSentence(*lastMwv);
     ASSERT_TRUE(fields.checksumOk);
@@ -171,6 +194,45 @@ TEST_F(NetworkWindowTest, SamplesArriveAsJsonWithTheValuesTheConnectionShows) {
     child->parentWidget()->close();
     ASSERT_TRUE(WaitFor([&] { return child->IsClosed(); }, kWaitMs));
     EXPECT_TRUE(WaitFor([&] { return subscriber.Last(topic + "/status") == "offline"; }, kWaitMs));
+}
+
+TEST_F(NetworkWindowTest, TheStatusFollowsTheConnectionsLine) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber subscriber(broker.Port(), "site/#");
+    ASSERT_TRUE(subscriber.Connected());
+    Tchild* child = Connect(36, QStringLiteral("North"));
+    ASSERT_NE(child, nullptr);
+    UseNetworkDialog([&](TfrmNetworkDlg& dialog) {
+        dialog.cbMqtt->setChecked(true);
+        dialog.edBrokerHost->setText(QStringLiteral("127.0.0.1"));
+        dialog.edBrokerPort->setText(QString::number(broker.Port()));
+        dialog.edTopicPrefix->setText(QStringLiteral("site"));
+    });
+    const std::string topic = "site/North/status";
+    const auto wentThrough = [&](const std::vector<std::string>& states) {
+        return WaitFor(
+            [&] {
+                const std::vector<std::string> seen = subscriber.States(topic);
+                return seen.size() >= states.size() &&
+                       std::equal(states.begin(), states.end(), seen.begin());
+            },
+            60000);
+    };
+    ASSERT_TRUE(wentThrough({"online"}));
+
+    // The device goes away: its simulator ends and the pseudo-terminal closes.
+    ASSERT_TRUE(sim_->Stop());
+    ASSERT_TRUE(wentThrough({"online", "port lost"})) << subscriber.Last(topic).value_or("");
+    EXPECT_TRUE(child->PortLost());
+
+    // A device on the same port number again, which after a while falls quiet for a while.
+    ASSERT_TRUE(StartSim(36, {"--silence-after", "8", "--silence-for", "8"}));
+    ASSERT_TRUE(wentThrough({"online", "port lost", "online"}));
+    EXPECT_FALSE(child->PortLost());
+    ASSERT_TRUE(wentThrough({"online", "port lost", "online", "no data", "online"}))
+        << subscriber.Last(topic).value_or("");
+    EXPECT_EQ(subscriber.States(topic).size(), 5u);
 }
 
 TEST_F(NetworkWindowTest, SettingsAreKeptForTheConnectionsNameAndOnlyTheUserCanReadThem) {

@@ -254,6 +254,53 @@ TEST_F(StreamNetworkTest, TheBrokerSaysOfflineWhenTheStationDies) {
     EXPECT_TRUE(subscriber.WaitFor("ventrix/mast-7/COM22/status", "offline"));
 }
 
+TEST_F(StreamNetworkTest, TheStatusSaysWhenTheDeviceIsLostOrQuietAndWhenItIsBack) {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    Subscriber subscriber(broker.Port(), "ventrix/#");
+    ASSERT_TRUE(subscriber.Connected());
+    UdpListener udp;
+    const std::string topic = "ventrix/mast-9/COM26/status";
+    auto first = std::make_unique<SimInstrument>(
+        ports_.Path(), 26,
+        std::vector<std::string>{"--format", "VARN_UV_TWO_AXIS", "--rate", "10", "--vanish-after",
+                                 "5"});
+    ASSERT_TRUE(first->Ready());
+    const std::string errors = files_.Path() + "/errors";
+    Child stream(StreamArguments(26, {"--reconnect", "--quiet", "--station", "mast-9", "--mqtt",
+                                      "mqtt://127.0.0.1:" + std::to_string(broker.Port()),
+                                      "--nmea-udp", "127.0.0.1:" + std::to_string(udp.Port())}),
+                 files_.Path() + "/table", Environment(), false, errors);
+
+    // The device goes away: said at once, and kept by the broker for whoever asks later.
+    ASSERT_TRUE(subscriber.WaitForStates(topic, {"online", "port lost"})) << ReadFile(errors);
+    {
+        Subscriber late(broker.Port(), topic);
+        ASSERT_TRUE(late.WaitFor(topic, "port lost"));
+        EXPECT_TRUE(late.On(topic).front().retained);
+    }
+    // A plotter sees the wind as missing: void sentences.
+    EXPECT_TRUE(WaitUntil([&] {
+        const auto datagram = udp.Receive(std::chrono::seconds(2));
+        return datagram && ParseSentence(*datagram).fields.back() == "V";
+    }));
+
+    // A new instrument on the same port number, which falls quiet for a while after a start.
+    first.reset();
+    SimInstrument second(ports_.Path(), 26,
+                         {"--format", "VARN_UV_TWO_AXIS", "--rate", "10", "--silence-after", "3",
+                          "--silence-for", "8"});
+    ASSERT_TRUE(second.Ready());
+    ASSERT_TRUE(
+        subscriber.WaitForStates(topic, {"online", "port lost", "online", "no data", "online"}))
+        << ReadFile(errors);
+    stream.Signal(SIGTERM);
+    EXPECT_EQ(stream.Wait(kRunDeadline), 0) << ReadFile(errors);
+    EXPECT_TRUE(subscriber.WaitForStates(
+        topic, {"online", "port lost", "online", "no data", "online", "offline"}));
+    EXPECT_EQ(subscriber.States(topic).size(), 6u);
+}
+
 TEST_F(StreamNetworkTest, AClientThatStopsReadingDoesNotSlowTheStation) {
     SimInstrument sim(ports_.Path(), 23,
                       {"--format", "NMEA_POLAR", "--rate", "100", "--baud", "38400"});

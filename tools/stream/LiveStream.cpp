@@ -1,5 +1,6 @@
 #include "tools/stream/LiveStream.h"
 
+#include "connection/LinkWatch.h"
 #include "network/OutputFeed.h"
 #include "network/WindOutputs.h"
 #include "serial/Serpacket.h"
@@ -74,6 +75,10 @@ public:
             if (options_.count == 0 || packets_ < options_.count) {
                 ++packets_;
                 const PacketResult fed = session_.FeedPacket(packet);
+                if (fed.accepted) {
+                    watch_.MessageArrived(LinkWatch::Clock::now(),
+                                          session_.Connection().OutputRate());
+                }
                 if (feed_ && fed.valid) {
                     feed_->SampleTaken(session_.Connection());
                 }
@@ -100,6 +105,7 @@ public:
             return false;
         }
         lost_ = false;
+        watch_.Start(LinkWatch::Clock::now());
         device_ = DeviceShownFor(port_.DevicePath());
         return true;
     }
@@ -122,6 +128,7 @@ public:
                 if (feed_) {
                     feed_->Tick(session_.Connection(), true, true);
                 }
+                ShowQuiet();
             }
             if (Finished()) {
                 return 0;
@@ -160,9 +167,16 @@ private:
     }
 
     void SetStatus(LinkStatus status) {
-        if (outputs_) {
+        if (outputs_ && outputs_->Status() != status) {
             outputs_->SetLinkStatus(status);
         }
+    }
+
+    // An instrument that has gone quiet (while its port is there) is "no data" to the outputs
+    // until a message passes again, by the same rule the connection window follows.
+    void ShowQuiet() {
+        const auto now = LinkWatch::Clock::now();
+        SetStatus(ToLinkStatus(watch_.State(now, session_.Connection().OutputRate())));
     }
 
     // Tries the same port number (a ports-folder link is followed afresh each time) until it
@@ -188,6 +202,7 @@ private:
     TSerDataPacket dpkt_;
     long long packets_ = 0;
     bool lost_ = false;
+    LinkWatch watch_;
     std::string device_;
 };
 
