@@ -1,11 +1,16 @@
 #include "connection/MessageView.h"
 
+#include "widgets/BandedScrollBar.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 
 namespace vx {
 
-MessageView::MessageView(QWidget* parent) : QPlainTextEdit(parent) {}
+MessageView::MessageView(QWidget* parent) : QPlainTextEdit(parent) {
+    // The bar moves with every batch of lines: it is repainted once a frame.
+    setVerticalScrollBar(new BandedScrollBar(Qt::Vertical, this));
+}
 
 void MessageView::AppendLines(const QString& lines, int count) {
     QScrollBar* bar = verticalScrollBar();
