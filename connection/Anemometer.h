@@ -121,6 +121,7 @@ public:
     void AddDataLine(const QString& text);
     // Brings the data page up to date now (lines otherwise arrive with the next frame).
     void FlushDataLines();
+    void FlushBuildingAverage();
     void LayoutWindsock();
     void buApplySettingsClick();
     void ResetMaxMinClick();
@@ -281,6 +282,10 @@ private:
     QStringList pendingLines_;
     // Hands the waiting lines to the data page once per frame.
     PacedTask dataLinesFrame_{[this] { FlushDataLines(); }};
+    // The averages' progress, brought to its bar once per frame.
+    int averagePosition_ = 0;
+    int averageMaximum_ = 100;
+    PacedTask averageBarFrame_{[this] { FlushBuildingAverage(); }};
     int lastPlotFirst_ = 0;
     int lastPlotSecond_ = 0;
 

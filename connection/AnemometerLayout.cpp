@@ -108,6 +108,7 @@ void Tchild::BuildWindow() {
     // screen at the program's frame rate, each window's changes in the same frame.
     FramePacer::Shared().Pace(this);
     dataLinesFrame_.SetFramePacer(&FramePacer::Shared());
+    averageBarFrame_.SetFramePacer(&FramePacer::Shared());
 }
 
 QWidget* Tchild::BuildWindsockPage() {

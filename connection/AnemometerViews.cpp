@@ -6,6 +6,7 @@
 #include "connection/MessageView.h"
 #include "connection/TextPanel.h"
 #include "platform/NumberText.h"
+#include "widgets/InteriorPaintFilter.h"
 #include "widgets/Pgraph.h"
 #include "widgets/Varnwindsock.h"
 
@@ -177,13 +178,21 @@ void Tchild::ShowAverageValues() {
 }
 
 void Tchild::ShowBuildingAverage(int position, int maximum) {
-    if (pbBuildingAvg_->maximum() != maximum || pbBuildingAvg_->minimum() != 0) {
-        pbBuildingAvg_->setRange(0, maximum);
-    }
-    pbBuildingAvg_->setValue(position);
+    averagePosition_ = position;
+    averageMaximum_ = maximum;
+    // The bar works out its percentage text and groove for every new value, and repaints at
+    // once when they changed: at 100 messages a second that is work for the frame.
+    averageBarFrame_.Request();
     if (gbBuildingAvg_->isHidden()) {
         gbBuildingAvg_->show();
     }
+}
+
+void Tchild::FlushBuildingAverage() {
+    if (pbBuildingAvg_->maximum() != averageMaximum_ || pbBuildingAvg_->minimum() != 0) {
+        pbBuildingAvg_->setRange(0, averageMaximum_);
+    }
+    pbBuildingAvg_->setValue(averagePosition_);
 }
 
 void Tchild::HideBuildingAverage() {
@@ -368,6 +377,7 @@ void Tchild::WatchSubWindowActivation() {
         return;
     }
     watchedSubWindow_ = sub;
+    InteriorPaintFilter::Install(*sub);
     connect(sub, &QMdiSubWindow::aboutToActivate, this, [this] { FocusDataIfActive(); });
 }
 

@@ -6,6 +6,7 @@
 #include "connection/Anemometer.h"
 #include "connection/TextPanel.h"
 #include "tests/connection/ConnectionTestSupport.h"
+#include "widgets/FramePacer.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -235,6 +236,8 @@ TEST_F(MessagePath, ShownAveragesAreThoseOfTheValidReadingsBeforeEachMessage) {
         if (m.reading) {
             before.push_back(*m.reading);
         }
+        // The bar takes its value with the next frame.
+        FramePacer::Shared().DrawFrame();
         EXPECT_EQ(child_->findChild<QProgressBar*>(QStringLiteral("pbBuildingAvg"))->value(),
                   static_cast<int>(before.size()));
         vector = !vector;
