@@ -11,6 +11,7 @@ MdiFrame::MdiFrame(QWidget* parent) : QMdiArea(parent) {}
 
 void MdiFrame::SetBackgroundPicture(const QImage& picture) {
     background_ = picture;
+    stretched_ = QImage();
     viewport()->update();
 }
 
@@ -19,9 +20,15 @@ void MdiFrame::paintEvent(QPaintEvent* event) {
         QMdiArea::paintEvent(event);
         return;
     }
+    // Smooth scaling of the whole picture for every uncovered strip (a window moved, an icon
+    // repainted) would cost more than everything else on screen: it is scaled once per size.
+    const QSize size = viewport()->size() * viewport()->devicePixelRatio();
+    if (stretched_.size() != size) {
+        stretched_ = background_.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        stretched_.setDevicePixelRatio(viewport()->devicePixelRatio());
+    }
     QPainter painter(viewport());
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(viewport()->rect(), background_);
+    painter.drawImage(QPoint(0, 0), stretched_);
 }
 
 void MdiFrame::resizeEvent(QResizeEvent* event) {

@@ -28,6 +28,7 @@ protected:
 
 private:
     QImage background_;
+    QImage stretched_;  // the picture at the area's size
 };
 
 // Moves a document window, and narrows or shortens it where it must, so that all of it lies in

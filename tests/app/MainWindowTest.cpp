@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QTest>
 
 namespace vx {
 namespace {
@@ -311,6 +312,28 @@ TEST_F(MainWindowTest, BackgroundPictureIsStretchedOverTheFrame) {
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(QColor(shown.pixel(shown.width() - 2, shown.height() - 2)), QColor(10, 20, 200));
     EXPECT_EQ(QColor(shown.pixel(1, 1)), QColor(10, 20, 200));
+}
+
+// The stretched picture is kept for the frame's size: a frame that grows shows the picture over
+// all of its new area, and a new picture replaces the kept one.
+TEST_F(MainWindowTest, BackgroundPictureFollowsTheFrameSizeAndANewPicture) {
+    parent_->show();
+    QImage picture(2, 1, QImage::Format_RGB32);
+    picture.setPixel(0, 0, qRgb(200, 0, 0));
+    picture.setPixel(1, 0, qRgb(0, 0, 200));
+    parent_->SetBackgroundPicture(picture);
+    const QSize before = parent_->Frame().viewport()->size();
+    parent_->Frame().viewport()->grab();
+    parent_->resize(parent_->width() + 200, parent_->height() + 100);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return parent_->Frame().viewport()->width() > before.width() + 100; }, 5000));
+    QImage shown = parent_->Frame().viewport()->grab().toImage();
+    EXPECT_EQ(QColor(shown.pixel(shown.width() - 1, shown.height() - 1)), QColor(0, 0, 200));
+    EXPECT_EQ(QColor(shown.pixel(0, shown.height() - 1)), QColor(200, 0, 0));
+    picture.fill(QColor(0, 150, 0));
+    parent_->SetBackgroundPicture(picture);
+    shown = parent_->Frame().viewport()->grab().toImage();
+    EXPECT_EQ(QColor(shown.pixel(shown.width() - 1, 0)), QColor(0, 150, 0));
 }
 
 }  // namespace
