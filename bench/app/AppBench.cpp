@@ -24,7 +24,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -147,14 +147,7 @@ public:
         }
         argv.push_back(nullptr);
         const QByteArray banner = bannerPath.toLocal8Bit();
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, banner.constData(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&pid_, argv[0], &files, nullptr, argv.data(), environ) != 0) {
-            pid_ = 0;
-        }
-        posix_spawn_file_actions_destroy(&files);
+        pid_ = Spawn(argv.data(), banner.constData());
         QDeadlineTimer deadline(20000);
         while (pid_ > 0 && !deadline.hasExpired()) {
             QFile file(bannerPath);
@@ -178,6 +171,27 @@ public:
     int ComNumber() const { return com_; }
 
 private:
+    // Forked rather than spawned: the child asks to be sent SIGTERM when this process dies, so a
+    // benchmark that is killed or crashes leaves no instruments running. Between fork and exec
+    // only async-signal-safe calls: the parent has threads.
+    static pid_t Spawn(char* const* argv, const char* bannerPath) {
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid != 0) {
+            return pid > 0 ? pid : 0;
+        }
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) {
+            _exit(127);
+        }
+        const int banner = open(bannerPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (banner < 0 || dup2(banner, STDOUT_FILENO) < 0) {
+            _exit(127);
+        }
+        close(banner);
+        execve(argv[0], argv, environ);
+        _exit(127);
+    }
+
     int com_;
     pid_t pid_ = 0;
     bool ready_ = false;
