@@ -12,12 +12,24 @@ function(vx_add_subfolders)
   endforeach()
 endfunction()
 
-# vx_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [GUI] [TIMEOUT seconds] [LABELS l1 l2])
-# One GoogleTest executable; its cases are registered with CTest one by one. GUI tests run on
-# Qt's offscreen platform so they need no display. Log records that fall back to the program's
-# state folder land in the build tree, not in the home folder of whoever runs the tests.
+# vx_add_test(NAME name SOURCES a.cpp ... LIBS lib ... [MAIN qt|qt-ui|qt-serial|app] [GUI]
+#             [PROGRAMS target ...] [LABELS label ...] [TIMEOUT seconds])
+# One GoogleTest executable; its cases are registered with CTest one by one.
+# MAIN picks the test main of tests/support (an offscreen Qt application object, see TestMain.cpp);
+# without it the test runs on GoogleTest's own main. A test with a Qt main is a GUI test, skipped
+# when the windows are not built. PROGRAMS names the programs of this build the test starts
+# (ventrix-sim, ...): they are built first. Log records that fall back to the program's state
+# folder land in the build tree, not in the home folder of whoever runs the tests.
+#
+# Labels, so a part of the suite can run alone (`ctest -L unit`): the test's folder (`wind`,
+# `serial`, ...); `gui` for a Qt test; `e2e` for one that starts programs; the LABELS given (for
+# example `serial` for pseudo-terminals outside tests/serial, `slow`); and `unit` for the rest,
+# which needs no toolkit, no program, no device and runs in seconds.
 function(vx_add_test)
-  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT;MAIN" "SOURCES;LIBS;LABELS;PROGRAMS" ${ARGN})
+  if(T_MAIN)
+    set(T_GUI ON)
+  endif()
   if(T_GUI AND NOT VENTRIX_BUILD_GUI)
     return()
   endif()
@@ -25,17 +37,42 @@ function(vx_add_test)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
-  if(NOT T_SOURCES MATCHES "main\\.cpp")
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vx_test_support GTest::gtest GTest::gmock
+                                          Threads::Threads)
+  if(T_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE vx_test_main_${T_MAIN} vx_test_support_qt)
+  elseif(NOT T_SOURCES MATCHES "main\\.cpp")
     target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+  endif()
+  if(T_PROGRAMS)
+    add_dependencies(${T_NAME} ${T_PROGRAMS})
   endif()
   target_compile_definitions(${T_NAME} PRIVATE VX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                                 VX_BINARY_DIR="${PROJECT_BINARY_DIR}")
   # Listing the cases runs the executable at build time, where no display may exist either.
   set_target_properties(${T_NAME} PROPERTIES
     CROSSCOMPILING_EMULATOR "/usr/bin/env;QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
+
+  get_filename_component(area ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set(labels ${area} ${T_LABELS})
+  if(T_GUI)
+    list(APPEND labels gui)
+  endif()
+  if(T_PROGRAMS)
+    list(APPEND labels e2e)
+  endif()
+  # Anything beyond the folder's name says the test needs more than the code in this process.
+  list(REMOVE_DUPLICATES labels)
+  list(LENGTH labels kinds)
+  if(kinds EQUAL 1 AND NOT area IN_LIST VX_SYSTEM_TEST_AREAS)
+    list(APPEND labels unit)
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}"
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-state")
 endfunction()
+
+# Folders whose every test needs devices or the network: pseudo-terminals and the threads that
+# read them, sockets and a broker on loopback.
+set(VX_SYSTEM_TEST_AREAS serial autofind network)
