@@ -2,7 +2,8 @@
 #include "alarm/AlarmCheck.h"
 #include "alarm/AlarmHost.h"
 #include "platform/MessageBox.h"
-#include "tests/alarm/AlarmTestSupport.h"
+#include "tests/support/PortsFolder.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -56,9 +57,9 @@ protected:
         dialog.Button1->click();
     }
 
-    PortLinks ports;
-    PseudoTerminal line;
-    PseudoTerminal spare;
+    test::PortsFolder ports;
+    test::PseudoTerminal line;
+    test::PseudoTerminal spare;
     RecordingHost host;
     TfrmAlarm dialog;
     int beeps = 0;

@@ -5,8 +5,9 @@
 #include "alarm/AlarmHost.h"
 #include "platform/MessageBox.h"
 #include "platform/SerialDevice.h"
-#include "tests/alarm/AlarmTestSupport.h"
 #include "tests/alarm/DtrRecordingDevice.h"
+#include "tests/support/PortsFolder.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -84,8 +85,8 @@ protected:
         return {open == events.rend() ? events.begin() : open.base() - 1, events.end()};
     }
 
-    PortLinks ports;
-    PseudoTerminal line;
+    test::PortsFolder ports;
+    test::PseudoTerminal line;
     LineRecord record;
     LoweringHost host;
     TfrmAlarm dialog;

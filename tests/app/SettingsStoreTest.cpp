@@ -1,6 +1,7 @@
 #include "app/SettingsStore.h"
 
 #include "tests/app/TempConfig.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
@@ -218,14 +219,11 @@ TEST(SettingsStorePath, AFifoIsNeitherWaitedForNorReplaced) {
 TEST(SettingsStorePath, ADeviceOrAFolderIsNeitherReadNorReplaced) {
     TempConfig config;
     std::filesystem::create_directories(config.StoreFolder());
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string terminal = ptsname(master);
+    test::PseudoTerminal line;
+    const std::string terminal = line.SlavePath();
     std::filesystem::create_symlink(terminal, config.StorePath());
     // End of file typed at the terminal (Ctrl-D) ends a read that should never have begun.
-    auto typeEndOfFile = [&] { (void)!write(master, "\x04", 1); };
+    auto typeEndOfFile = [&] { line.Offer("\x04"); };
     StoredSettings loaded = Defaults();
     EXPECT_TRUE(ReturnsPromptly([&] { LoadSettings(SettingsFilePath(), loaded); }, typeEndOfFile));
     EXPECT_EQ(loaded, Defaults());
@@ -237,7 +235,7 @@ TEST(SettingsStorePath, ADeviceOrAFolderIsNeitherReadNorReplaced) {
         typeEndOfFile));
     EXPECT_FALSE(saved);
     EXPECT_TRUE(std::filesystem::is_character_file(terminal));
-    close(master);
+    line.CloseMaster();
 
     std::filesystem::remove(config.StorePath());
     std::filesystem::create_directories(config.StorePath());

@@ -3,7 +3,8 @@
 
 #include "app/Newanemdlg.h"
 #include "platform/MessageBox.h"
-#include "tests/autofind/SimPorts.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PortsFolder.h"
 
 #include <QComboBox>
 #include <QTimer>
@@ -68,7 +69,7 @@ protected:
 
     void SetPortText(const char* text) { Child<QComboBox>("cbPort")->setEditText(text); }
 
-    PrivatePortsFolder ports_;
+    PortsFolder ports_{PortsFolder::Numbers::Absent};
     Host host_;
     std::unique_ptr<TfrmNewAnem> dialog_;
     MessageBoxHook previousHook_;

@@ -11,8 +11,8 @@ namespace vx::test {
 namespace {
 
 TEST_F(ConnectDialogTest, ThePortListOffersTheInstrumentsPortsAndChoosesTheFirst) {
-    SimInstrument first(3, {});
-    SimInstrument second(14, {});
+    SimProcess first(ports_, 3, {});
+    SimProcess second(ports_, 14, {});
     ASSERT_TRUE(first.Ready()) << first.Banner();
     ASSERT_TRUE(second.Ready()) << second.Banner();
     // A port another program holds open stays in the list; "Connect" is where it is refused.

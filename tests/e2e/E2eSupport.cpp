@@ -7,12 +7,10 @@
 #include "connection/Anemometer.h"
 #include "connection/TextPanel.h"
 
-#include <unistd.h>
+#include <signal.h>
 
 #include <QAction>
 #include <QComboBox>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -27,95 +25,27 @@
 
 namespace vx::e2e {
 
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!pred()) {
-        if (deadline.hasExpired()) {
-            return pred();
-        }
-        // An event loop, not a processEvents() spin: it sleeps until something happens.
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
+namespace {
+
+std::vector<std::string> SimArguments(const QStringList& arguments, const QString& logPath) {
+    std::vector<std::string> all = {"--log", logPath.toStdString()};
+    for (const QString& argument : arguments) {
+        all.push_back(argument.toStdString());
     }
-    return true;
+    return all;
 }
 
-void Pump(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-ScopedEnv::ScopedEnv(const char* name, const QByteArray& value)
-    : name_(name), previous_(qgetenv(name)), hadPrevious_(qEnvironmentVariableIsSet(name)) {
-    qputenv(name_, value);
-}
-
-ScopedEnv::~ScopedEnv() {
-    if (hadPrevious_) {
-        qputenv(name_, previous_);
-    } else {
-        qunsetenv(name_);
-    }
-}
-
-PortsFolder::PortsFolder() : path_(dir_.path()) {
-    QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    for (int n = 1; n <= 50; ++n) {
-        const QByteArray link = (path_ + QStringLiteral("/COM%1").arg(n)).toLocal8Bit();
-        const QByteArray missing = (path_ + QStringLiteral("/missing-%1").arg(n)).toLocal8Bit();
-        if (::symlink(missing.constData(), link.constData()) != 0) {
-            path_.clear();
-            return;
-        }
-    }
-    env_ = std::make_unique<ScopedEnv>("VENTRIX_PORTS_DIR", path_.toLocal8Bit());
-}
+}  // namespace
 
 Sim::Sim(const PortsFolder& ports, int comNumber, const QStringList& arguments,
          const QString& logPath)
-    : logPath_(logPath), comNumber_(comNumber) {
-    QStringList all = {QStringLiteral("--port"),      QString::number(comNumber),
-                       QStringLiteral("--ports-dir"), ports.Path(),
-                       QStringLiteral("--log"),       logPath};
-    all += arguments;
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(VX_BINARY_DIR "/tools/sim/ventrix-sim"), all);
-    if (!process_.waitForStarted(10000)) {
-        return;
-    }
-    QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
-        if (process_.canReadLine()) {
-            const QString line = QString::fromUtf8(process_.readLine());
-            banner_ += line;
-            if (line.trimmed() == QStringLiteral("ready")) {
-                ready_ = true;
-                return;
-            }
-            continue;
-        }
-        process_.waitForReadyRead(200);
-    }
-}
-
-Sim::~Sim() {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-}
+    : logPath_(logPath),
+      comNumber_(comNumber),
+      process_(ports.Folder(), comNumber, SimArguments(arguments, logPath)) {}
 
 bool Sim::Stop(int timeoutMs) {
-    if (process_.state() == QProcess::NotRunning) {
-        return true;
-    }
-    process_.terminate();
-    return WaitFor([this] { return process_.state() == QProcess::NotRunning; }, timeoutMs);
+    process_.Signal(SIGTERM);
+    return WaitFor([this] { return !process_.Running(); }, timeoutMs);
 }
 
 namespace {

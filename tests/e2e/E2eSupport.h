@@ -4,11 +4,12 @@
 // tests and by the screenshot driver, so it needs no test framework.
 
 #include "platform/MessageBox.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PortsFolder.h"
+#include "tests/support/QtWait.h"
 
-#include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -26,37 +27,25 @@ class Tparent;
 
 namespace vx::e2e {
 
-// Handles events until pred() holds or timeoutMs passed; returns pred().
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs);
-// Handles events for a while.
-void Pump(int milliseconds);
+using test::Pump;
+using test::WaitFor;
 
-// Sets an environment variable while it lives.
-class ScopedEnv {
+// An environment variable set while it lives, from Qt's bytes.
+class ScopedEnv : public test::ScopedEnv {
 public:
-    ScopedEnv(const char* name, const QByteArray& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    QByteArray previous_;
-    bool hadPrevious_;
+    ScopedEnv(const char* name, const QByteArray& value)
+        : test::ScopedEnv(name, value.toStdString()) {}
 };
 
-// A private ports folder (mode 0700) named by VENTRIX_PORTS_DIR while it lives. COM1..COM50 point
-// to devices that do not exist, so the machine's own serial ports never show up; a simulator
-// replaces such a link with its own.
+// A private ports folder in which COM1..COM50 point to devices that do not exist, so the
+// machine's own serial ports never show up; a simulator replaces such a link with its own.
 class PortsFolder {
 public:
-    PortsFolder();
-    const QString& Path() const { return path_; }
+    QString Path() const { return QString::fromStdString(folder_.Path()); }
+    const test::PortsFolder& Folder() const { return folder_; }
 
 private:
-    QTemporaryDir dir_;
-    QString path_;
-    std::unique_ptr<ScopedEnv> env_;
+    test::PortsFolder folder_{test::PortsFolder::Numbers::Absent};
 };
 
 // ventrix-sim on COM<comNumber> of the ports folder, with a send log.
@@ -64,12 +53,9 @@ class Sim {
 public:
     Sim(const PortsFolder& ports, int comNumber, const QStringList& arguments,
         const QString& logPath);
-    ~Sim();
-    Sim(const Sim&) = delete;
-    Sim& operator=(const Sim&) = delete;
 
-    bool Ready() const { return ready_; }
-    const QString& Banner() const { return banner_; }
+    bool Ready() const { return process_.Ready(); }
+    QString Banner() const { return QString::fromStdString(process_.Banner()); }
     const QString& LogPath() const { return logPath_; }
     int ComNumber() const { return comNumber_; }
     // Ends the simulator (SIGTERM) and waits for it, handling events meanwhile so the program
@@ -77,11 +63,9 @@ public:
     bool Stop(int timeoutMs = 10000);
 
 private:
-    QProcess process_;
     QString logPath_;
     int comNumber_;
-    bool ready_ = false;
-    QString banner_;
+    test::SimProcess process_;
 };
 
 // One message slot of the simulator's send log.

@@ -38,7 +38,7 @@ protected:
 
     test::RecordingEnvironment environment;
     test::ManualClock clock;
-    test::ScratchFolder folder;
+    test::TempFolder folder;
 };
 
 TEST_F(ConnectionLogTest, ThreeRecordsWithNumberAndStampGiveExactFile) {

@@ -207,14 +207,14 @@ TEST_F(LogDialogTest, SameErrorFromSeveralPlacesIsShownOnceFromTheEventLoop) {
 // The whole road of a segment: the minute tick marks the connections through the main window,
 // and each connection's next message moves it to a new file.
 TEST_F(LogDialogTest, SegmentTickMovesConnectionLogsToNewFiles) {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     ConnectionLog log(dialog);
     log.SetConnectionName("Anemometer 1");
     log.SetOutputFormatName("NMEA_POLAR");
     host.onRequest = [&] { log.RequestNewLogFile(); };
     dialog.cbAppendRecordCount->setChecked(true);
     dialog.cbEnable->setChecked(true);
-    dialog.edDir->setText(QString::fromStdString(folder.Path().string()));
+    dialog.edDir->setText(QString::fromStdString(folder.Path()));
     Apply("1");
     log.StartLogging(dialog.LogFileName());
     dialog.StartLogTimer();
@@ -243,7 +243,7 @@ TEST(LocaleTimeFormatterTest, LongTimeLosesOnlyTheTimeZone) {
 
 // The writer's reports reach the environment on the user-interface thread, by the timer alone.
 TEST(LogFlushTimerTest, BringsTheWritersReportsToTheUserInterfaceThread) {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     test::RecordingEnvironment environment;
     ConnectionLog log(environment);
     log.SetConnectionName("A");
@@ -256,7 +256,7 @@ TEST(LogFlushTimerTest, BringsTheWritersReportsToTheUserInterfaceThread) {
     }
     EXPECT_THAT(environment.errors,
                 ElementsAre("Cannot create file " + folder / "missing/Log [A]-0.txt"));
-    std::filesystem::create_directory(folder.Path() / "missing");
+    std::filesystem::create_directory(folder / "missing");
     log.StopLogging();
     EXPECT_TRUE(log.WaitUntilWritten(test::kWriteDeadline));
 }

@@ -22,7 +22,7 @@ struct Acknowledged {
 
 // A writer killed without warning must not take the records of its last seconds with it.
 TEST(LogDurabilityTest, RecordsOlderThanOneSecondSurviveSigkill) {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
     const std::string base = folder / "Crash.txt";

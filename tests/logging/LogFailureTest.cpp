@@ -16,10 +16,10 @@
 namespace vx {
 namespace {
 
-using test::Eventually;
 using test::EventuallyReported;
 using test::FileNamesIn;
 using test::ReadFile;
+using test::WaitUntil;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -96,7 +96,7 @@ protected:
     std::string FallbackFolder() const { return settings.fallbackFolder; }
 
     test::RecordingEnvironment environment;
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     LogWriterSettings settings;
 };
 
@@ -115,7 +115,7 @@ TEST_F(LogFailureTest, StopChangeTheFolderAndStartWorksAtOnce) {
     Log(*log, {"good 1", "good 2"});
     log->StopLogging();
     const std::string good = folder / "Varn Log [A]-0.txt";
-    ASSERT_TRUE(Eventually([&] { return ReadLog(good).complete; }));
+    ASSERT_TRUE(WaitUntil([&] { return ReadLog(good).complete; }));
     EXPECT_THAT(ReadLog(good).records, ElementsAre("good 1", "good 2"));
     EXPECT_TRUE(log->HasUnwrittenRecords());  // the first file still waits for its folder
 
@@ -147,7 +147,7 @@ TEST_F(LogFailureTest, MissingFolderFallsBackAndRecordsReturnWhenItAppears) {
 
     std::filesystem::create_directory(chosen);
     const std::string back = chosen + "/Varn Log [A]-0.txt";
-    ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(back); }));
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(back); }));
     Log(*log, Numbered("m", 11, 15));
     log->StopLogging();
     ASSERT_TRUE(log->WaitUntilWritten(test::kWriteDeadline));

@@ -7,16 +7,16 @@
 #include "logging/LogWriter.h"
 #include "tests/connection/ConnectionTestSupport.h"
 #include "tests/logging/LogTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PortsFolder.h"
+#include "tests/support/QtWait.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <algorithm>
-
 #include <signal.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -24,8 +24,8 @@
 namespace vx {
 namespace {
 
-using conntest::Pump;
-using conntest::WaitFor;
+using test::Pump;
+using test::WaitFor;
 
 constexpr int kInstruments = 4;
 constexpr int kFirstPort = 41;
@@ -35,45 +35,6 @@ constexpr int kTalkFirst = 6;
 constexpr int kQuiet = 5;
 constexpr int kLoggedMessages = 1000;  // ten seconds at 100 Hz
 constexpr int kGenerousMs = 30000;
-
-// ventrix-sim as a child process the test can pause: an instrument that ends its run hangs the
-// line up, and the terminal drops what the program has not read yet, so the test freezes the
-// instruments instead and the line stays up while the windows catch up.
-class LiveSim {
-public:
-    LiveSim(const conntest::PortsFolder& ports, int port, const QStringList& arguments) {
-        QStringList all = {"--port", QString::number(port), "--ports-dir",
-                           QString::fromStdString(ports.Path())};
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(VX_BINARY_DIR "/tools/sim/ventrix-sim"), all + arguments);
-        process_.waitForStarted(10000);
-        QDeadlineTimer deadline(15000);
-        while (!ready_ && !deadline.hasExpired() && process_.state() == QProcess::Running) {
-            if (!process_.canReadLine() && !process_.waitForReadyRead(200)) {
-                continue;
-            }
-            ready_ = process_.readLine().trimmed() == "ready";
-        }
-    }
-    ~LiveSim() {
-        Signal(SIGCONT);
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    bool Ready() const { return ready_; }
-    void Signal(int signal) {
-        if (process_.state() == QProcess::Running) {
-            ::kill(static_cast<pid_t>(process_.processId()), signal);
-        }
-    }
-
-private:
-    QProcess process_;
-    bool ready_ = false;
-};
 
 std::string Unescape(const std::string& text) {
     std::string bytes;
@@ -176,8 +137,8 @@ private:
 };
 
 TEST(LogLive, FourInstrumentsAtOneHundredHertzAreLoggedWholeWhileEachSyncTakesHalfASecond) {
-    conntest::PortsFolder ports;
-    test::ScratchFolder work;
+    test::PortsFolder ports;
+    test::TempFolder work;
     conntest::BoxRecorder boxes;
     // A test double in place of fdatasync: a real disk here is too fast to show a slow one.
     test::SyncDouble sync;
@@ -186,16 +147,19 @@ TEST(LogLive, FourInstrumentsAtOneHundredHertzAreLoggedWholeWhileEachSyncTakesHa
     DefaultConnectionHost host;
     host.recordOptions = {true, false};
 
-    std::vector<std::unique_ptr<LiveSim>> sims;
+    // Instruments the test can pause: one that ends its run hangs the line up, and the terminal
+    // drops what the program has not read yet, so the test freezes the instruments instead and
+    // the line stays up while the windows catch up.
+    std::vector<std::unique_ptr<test::SimProcess>> sims;
     for (int i = 0; i < kInstruments; ++i) {
         const int port = kFirstPort + i;
-        sims.push_back(std::make_unique<LiveSim>(
+        sims.push_back(std::make_unique<test::SimProcess>(
             ports, port,
-            QStringList{"--format", "VARN_UV_TWO_AXIS", "--rate", "100", "--baud", "115200",
-                        "--turbulence", "0.3", "--seed", QString::number(port), "--silence-after",
-                        QString::number(kTalkFirst), "--silence-for", QString::number(kQuiet),
-                        "--duration", "120", "--log",
-                        QString::fromStdString(work / ("sim" + std::to_string(port) + ".log"))}));
+            std::vector<std::string>{
+                "--format", "VARN_UV_TWO_AXIS", "--rate", "100", "--baud", "115200", "--turbulence",
+                "0.3", "--seed", std::to_string(port), "--silence-after",
+                std::to_string(kTalkFirst), "--silence-for", std::to_string(kQuiet), "--duration",
+                "120", "--log", work / ("sim" + std::to_string(port) + ".log")}));
         ASSERT_TRUE(sims.back()->Ready());
     }
     std::vector<std::unique_ptr<Tchild>> children;

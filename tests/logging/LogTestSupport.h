@@ -1,8 +1,10 @@
 #pragma once
 // Shared pieces of the log tests: an environment that records reports, a clock the test moves,
-// a sync double, and a scratch folder that is removed afterwards.
+// and a sync double.
 
 #include "logging/ConnectionLog.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -73,23 +75,10 @@ private:
     std::chrono::milliseconds delay_{0};
 };
 
-// Waits for a condition that another thread brings about; true when it held in time.
-inline bool Eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds deadline = std::chrono::seconds(20)) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // Reports reach the environment only through Tick, as on the user-interface thread.
 inline bool EventuallyReported(ConnectionLog& log, const RecordingEnvironment& environment,
                                std::size_t count) {
-    return Eventually([&] {
+    return WaitUntil([&] {
         log.Tick();
         return environment.errors.size() >= count;
     });
@@ -113,32 +102,6 @@ inline std::chrono::system_clock::time_point UtcTime(int year, int month, int da
 inline void UseUtc() {
     setenv("TZ", "UTC", 1);
     tzset();
-}
-
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vx-logtest-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::string Str() const { return path_.string(); }
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 inline std::vector<std::string> FileNamesIn(const std::filesystem::path& folder) {

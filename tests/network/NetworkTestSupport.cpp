@@ -54,29 +54,6 @@ int FreePort() {
     return ntohs(address.sin_port);
 }
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return condition();
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vx-net-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-        path_ = pattern;
-    }
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 // ---- Broker ----
 
 Broker::Broker(int port) : port_(port) {}
@@ -444,11 +421,6 @@ bool Child::Running() {
 int Child::Wait(std::chrono::milliseconds deadline) {
     WaitUntil([this] { return !Running(); }, deadline);
     return pid_ > 0 ? -1 : status_;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 SimInstrument::SimInstrument(const std::string& portsFolder, int comNumber,

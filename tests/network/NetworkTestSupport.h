@@ -2,6 +2,9 @@
 // Real network parts for the output tests, on loopback only: a mosquitto broker started for the
 // test, an MQTT subscriber, a UDP listener and a TCP client, and readers of what they receive.
 
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitFor.h"
+
 #include <sys/types.h>
 
 #include <chrono>
@@ -23,19 +26,6 @@ using namespace std::chrono_literals;
 
 // A port on 127.0.0.1 that was free a moment ago.
 int FreePort();
-// Calls `condition` until it holds or the deadline passes; returns its last answer.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 20s);
-
-// A temporary folder, removed with its contents.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // /usr/sbin/mosquitto on 127.0.0.1 with a configuration written here: no persistence, anonymous
 // clients unless a user is given.
@@ -166,8 +156,6 @@ private:
     pid_t pid_ = -1;
     int status_ = -1;
 };
-
-std::string ReadFile(const std::string& path);
 
 // ventrix-sim on COM<port> in `portsFolder`, ready to be opened.
 class SimInstrument {

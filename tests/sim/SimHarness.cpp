@@ -76,99 +76,6 @@ std::string Unescape(const std::string& text) {
 
 }  // namespace
 
-TempFolder::TempFolder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/vx-sim-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) {
-        path_ = pattern;
-    }
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) {
-        std::filesystem::remove_all(path_, ignored);
-    }
-}
-
-SimProcess::SimProcess(const std::string& portsFolder, const std::vector<std::string>& arguments) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        return;
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        setenv("VENTRIX_PORTS_DIR", portsFolder.c_str(), 1);
-        const std::string program = std::string(VX_BINARY_DIR) + "/tools/sim/ventrix-sim";
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    stdout_ = out[0];
-    const Clock::time_point deadline = Clock::now() + 10s;
-    while (!ready_ && Clock::now() < deadline) {
-        pollfd entry{stdout_, POLLIN, 0};
-        if (poll(&entry, 1, RemainingMs(deadline)) <= 0) {
-            break;
-        }
-        char buffer[512];
-        const ssize_t count = read(stdout_, buffer, sizeof buffer);
-        if (count <= 0) {
-            break;
-        }
-        banner_.append(buffer, static_cast<std::size_t>(count));
-        ready_ = banner_.find("\nready\n") != std::string::npos;
-    }
-}
-
-SimProcess::~SimProcess() {
-    if (pid_ > 0 && !exited_) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_ >= 0) {
-        close(stdout_);
-    }
-}
-
-std::string SimProcess::LinkPath() const {
-    const std::size_t at = banner_.find("link: ");
-    if (at == std::string::npos) {
-        return "";
-    }
-    const std::size_t end = banner_.find('\n', at);
-    return banner_.substr(at + 6, end - at - 6);
-}
-
-void SimProcess::Signal(int signal) {
-    if (pid_ > 0 && !exited_) {
-        kill(pid_, signal);
-    }
-}
-
-int SimProcess::WaitExit(Clock::duration limit) {
-    const Clock::time_point deadline = Clock::now() + limit;
-    while (pid_ > 0 && !exited_) {
-        int status = 0;
-        const pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            exited_ = true;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        if (Clock::now() >= deadline) {
-            return -1;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-}
-
 SlavePort::~SlavePort() {
     Close();
 }
@@ -352,13 +259,6 @@ std::vector<LogLine> ReadSendLog(const std::string& path) {
         lines.push_back(line);
     }
     return lines;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
 }
 
 bool PathExists(const std::string& path) {

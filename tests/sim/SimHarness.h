@@ -2,7 +2,7 @@
 // Runs the real ventrix-sim executable against a private ports folder and opens its port the
 // way the program does: through the COMn link, in raw mode, at a chosen speed.
 
-#include <sys/types.h>
+#include "tests/support/ChildProcess.h"
 
 #include <chrono>
 #include <cstdint>
@@ -14,39 +14,18 @@ namespace vx::simtest {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// A fresh private folder under the temporary folder, removed with its content at the end.
-class TempFolder {
+using test::ReadFile;
+using test::TempFolder;
+
+// ventrix-sim finding its ports folder as the program does, through VENTRIX_PORTS_DIR.
+class SimProcess : public test::SimProcess {
 public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-class SimProcess {
-public:
-    // Starts ventrix-sim with the arguments and VENTRIX_PORTS_DIR set to `portsFolder`, and
-    // waits for its "ready" line.
-    SimProcess(const std::string& portsFolder, const std::vector<std::string>& arguments);
-    ~SimProcess();
-
-    bool Ready() const { return ready_; }
-    const std::string& Banner() const { return banner_; }
-    std::string LinkPath() const;  // from the banner
-    pid_t Pid() const { return pid_; }
-
-    void Signal(int signal);
-    // Waits for the exit; returns the exit code, or -1 on a time-out or a crash.
-    int WaitExit(Clock::duration limit = 15s);
-
-private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    bool ready_ = false;
-    bool exited_ = false;
-    std::string banner_;
+    SimProcess(const std::string& portsFolder, const std::vector<std::string>& arguments)
+        : test::SimProcess(arguments, {{"VENTRIX_PORTS_DIR=" + portsFolder}}) {}
+    // The exit code, or -1 on a time-out or a crash.
+    int WaitExit(Clock::duration limit = 15s) {
+        return Wait(std::chrono::duration_cast<std::chrono::milliseconds>(limit));
+    }
 };
 
 class SlavePort {
@@ -100,7 +79,6 @@ struct LogLine {
 };
 
 std::vector<LogLine> ReadSendLog(const std::string& path);
-std::string ReadFile(const std::string& path);
 bool PathExists(const std::string& path);
 // The printable characters of `bytes`, as the baud-rate search reads them.
 std::string Printable(const std::string& bytes);

@@ -3,10 +3,11 @@
 #include "tools/stream/StreamSession.h"
 #include "tools/stream/StreamTable.h"
 
+#include "tests/support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
@@ -27,13 +28,6 @@ namespace fs = std::filesystem;
 // Real captures kept in the repository with their provenance (SOURCES.md beside them).
 const fs::path kTestData = fs::path(VX_SOURCE_DIR) / "tests" / "data" / "nmea";
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::string part;
@@ -44,23 +38,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-class TempFile {
-public:
-    explicit TempFile(const std::string& bytes) {
-        std::string name = (fs::temp_directory_path() / "vx-stream-XXXXXX").string();
-        const int fd = mkstemp(name.data());
-        EXPECT_GE(fd, 0);
-        close(fd);
-        path_ = name;
-        std::ofstream(path_, std::ios::binary) << bytes;
-    }
-    ~TempFile() { fs::remove(path_); }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 struct StreamRun {
     int exitCode = -1;
     std::vector<std::vector<std::string>> rows;  // header excluded
@@ -69,10 +46,11 @@ struct StreamRun {
 };
 
 StreamRun RunStream(const std::string& arguments, const std::string& environment = "") {
-    TempFile errors("");
+    const test::TempFolder folder("vx-stream");
+    const std::string errors = folder / "errors";
     const std::string command = environment +
                                 " \"" VX_BINARY_DIR "/tools/stream/ventrix-stream\" " + arguments +
-                                " 2>\"" + errors.Path() + "\"";
+                                " 2>\"" + errors + "\"";
     StreamRun run;
     std::FILE* pipe = popen(command.c_str(), "r");
     EXPECT_NE(pipe, nullptr);
@@ -84,7 +62,7 @@ StreamRun RunStream(const std::string& arguments, const std::string& environment
     }
     const int status = pclose(pipe);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.errors = ReadBytes(errors.Path());
+    run.errors = test::ReadFile(errors);
     std::vector<std::string> lines = Split(output, '\n');
     if (!lines.empty()) {
         run.header = lines.front();
@@ -96,8 +74,9 @@ StreamRun RunStream(const std::string& arguments, const std::string& environment
 }
 
 StreamRun RunStreamOnBytes(const std::string& options, const std::string& bytes) {
-    TempFile input(bytes);
-    return RunStream(options + " \"" + input.Path() + "\"");
+    const test::TempFolder folder("vx-stream");
+    EXPECT_TRUE(test::WriteFile(folder / "input", bytes));
+    return RunStream(options + " \"" + folder / "input" + "\"");
 }
 
 enum Column { kPacket, kAccepted, kValid, kMagnitude, kDirection, kU, kV, kW, kGust };
@@ -153,7 +132,7 @@ protected:
 };
 
 TEST_F(StreamCaptures, PlakaLogEveryLineIsAPacketAndEveryChecksumPasses) {
-    const std::string bytes = ReadBytes(kTestData / "mwv_log_plaka.txt");
+    const std::string bytes = test::ReadFile(kTestData / "mwv_log_plaka.txt");
     const StreamRun run =
         RunStream("--format NMEA_POLAR \"" + (kTestData / "mwv_log_plaka.txt").string() + "\"");
     ASSERT_EQ(run.exitCode, 0) << run.errors;
@@ -193,7 +172,7 @@ TEST_F(StreamCaptures, IreneLogWithoutCarriageReturnsGivesNoPacket) {
     int dollarLines = 0;
     int strict = 0;
     int mwv = 0;
-    for (const std::string& line : Split(ReadBytes(path), '\n')) {
+    for (const std::string& line : Split(test::ReadFile(path), '\n')) {
         crlf += line + "\r\n";
         const std::size_t start = line.find('$');
         if (start == std::string::npos) {
@@ -220,7 +199,7 @@ struct CorpusRow {
 
 std::vector<CorpusRow> ReadTsv(const fs::path& path) {
     std::vector<CorpusRow> rows;
-    std::vector<std::string> lines = Split(ReadBytes(path), '\n');
+    std::vector<std::string> lines = Split(test::ReadFile(path), '\n');
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::vector<std::string> cells = Split(lines[i], '\t');
         rows.push_back({cells.at(0), cells.at(1) == "1", cells});

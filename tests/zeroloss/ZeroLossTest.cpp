@@ -2,21 +2,21 @@
 // port, the framer and the message parser: every message the instrument sent that the program
 // can accept arrives, in order, once; faulty ones are rejected without taking good ones along.
 
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PortsFolder.h"
+
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-const std::string kBin = VX_BINARY_DIR;
-const std::string kSim = kBin + "/tools/sim/ventrix-sim";
-const std::string kStream = kBin + "/tools/stream/ventrix-stream";
 constexpr int kSeconds = 62;
 
 std::vector<std::string> Split(const std::string& line, char separator) {
@@ -106,48 +106,53 @@ StreamRecord ReadStreamTable(const std::string& path) {
 
 class ZeroLoss : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vx-zeroloss-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
     // Runs two instruments at once, one clean and one with faults, each read by its own
     // ventrix-stream for the same minute.
-    void RunBoth(const std::string& faults) {
-        // The folder names hold no blanks or quotes (mkdtemp), so the script needs no quoting.
-        std::ostringstream script;
-        script << "set -e\n"
-               << "export VENTRIX_PORTS_DIR=" << dir_ << "/ports\n"
-               << "start_sim() {\n"
-               << "  " << kSim << " --port $1 --format VARN_UV_TWO_AXIS --rate 100 --baud 115200"
-               << " --speed 7 --turbulence 0.3 --silence-after 0 --silence-for 3 --duration "
-               << kSeconds << " --seed $1"
-               << " --log " << dir_ << "/sim$1.log $2 > " << dir_ << "/banner$1 &\n"
-               << "  for i in $(seq 100); do grep -q '^ready' " << dir_
-               << "/banner$1 && return 0; sleep 0.1; done; return 1\n"
-               << "}\n"
-               << "start_sim 31 ''\n"
-               << "start_sim 32 '" << faults << "'\n"
-               << "for p in 31 32; do\n"
-               << "  " << kStream << " --format VARN_UV_TWO_AXIS --port $p --baud 115200"
-               << " --duration " << kSeconds + 4 << " > " << dir_ << "/table$p &\n"
-               << "done\n"
-               << "wait\n";
-        const std::string scriptPath = dir_ + "/run.sh";
-        std::ofstream(scriptPath) << script.str();
-        ASSERT_EQ(std::system(("bash '" + scriptPath + "'").c_str()), 0);
+    void RunBoth(const std::vector<std::string>& faults) {
+        vx::test::PortsFolder ports;
+        std::vector<std::unique_ptr<vx::test::SimProcess>> sims;
+        for (const int port : {31, 32}) {
+            std::vector<std::string> arguments = {
+                "--format",        "VARN_UV_TWO_AXIS",
+                "--rate",          "100",
+                "--baud",          "115200",
+                "--speed",         "7",
+                "--turbulence",    "0.3",
+                "--silence-after", "0",
+                "--silence-for",   "3",
+                "--duration",      std::to_string(kSeconds),
+                "--seed",          std::to_string(port),
+                "--log",           dir_ / ("sim" + std::to_string(port) + ".log")};
+            if (port == 32) {
+                arguments.insert(arguments.end(), faults.begin(), faults.end());
+            }
+            sims.push_back(std::make_unique<vx::test::SimProcess>(ports, port, arguments));
+            ASSERT_TRUE(sims.back()->Ready()) << sims.back()->Banner();
+        }
+        std::vector<std::unique_ptr<vx::test::ChildProcess>> streams;
+        for (const int port : {31, 32}) {
+            vx::test::ChildOptions table;
+            table.outputPath = dir_ / ("table" + std::to_string(port));
+            streams.push_back(std::make_unique<vx::test::ChildProcess>(
+                std::vector<std::string>{vx::test::BuiltProgram("tools/stream/ventrix-stream"),
+                                         "--format", "VARN_UV_TWO_AXIS", "--port",
+                                         std::to_string(port), "--baud", "115200", "--duration",
+                                         std::to_string(kSeconds + 4)},
+                table));
+        }
+        for (auto& stream : streams) {
+            ASSERT_EQ(stream->Wait(std::chrono::seconds(kSeconds + 60)), 0);
+        }
     }
 
-    std::string dir_;
+    vx::test::TempFolder dir_{"vx-zeroloss"};
 };
 
 TEST_F(ZeroLoss, AMinuteAtOneHundredHertzArrivesWholeWithAndWithoutFaults) {
-    RunBoth("--noise 0.03 --bad-checksum 0.03");
+    RunBoth({"--noise", "0.03", "--bad-checksum", "0.03"});
 
-    const SimRecord cleanSent = ReadSimLog(dir_ + "/sim31.log");
-    const StreamRecord cleanRead = ReadStreamTable(dir_ + "/table31");
+    const SimRecord cleanSent = ReadSimLog(dir_ / "sim31.log");
+    const StreamRecord cleanRead = ReadStreamTable(dir_ / "table31");
     // The instruments keep quiet for their first 3 s, while the streams open their ports (a
     // message on the line while a port opens is lost on any serial line), then send for the
     // rest of the minute.
@@ -161,8 +166,8 @@ TEST_F(ZeroLoss, AMinuteAtOneHundredHertzArrivesWholeWithAndWithoutFaults) {
         ASSERT_NEAR(cleanRead.accepted[i].v, cleanSent.intact[i].v, 1e-6) << "message " << i;
     }
 
-    const SimRecord faultySent = ReadSimLog(dir_ + "/sim32.log");
-    const StreamRecord faultyRead = ReadStreamTable(dir_ + "/table32");
+    const SimRecord faultySent = ReadSimLog(dir_ / "sim32.log");
+    const StreamRecord faultyRead = ReadStreamTable(dir_ / "table32");
     ASSERT_GT(faultySent.faulty, 100);  // the faults really happened
     EXPECT_GT(faultyRead.rejected, 0);
     EXPECT_EQ(static_cast<long>(faultyRead.accepted.size()), faultySent.accepted);
