@@ -23,8 +23,9 @@ endfunction()
 #
 # Labels, so a part of the suite can run alone (`ctest -L unit`): the test's folder (`wind`,
 # `serial`, ...); `gui` for a Qt test; `e2e` for one that starts programs; the LABELS given (for
-# example `serial` for pseudo-terminals outside tests/serial, `slow`); and `unit` for the rest,
-# which needs no toolkit, no program, no device and runs in seconds.
+# example `serial` for pseudo-terminals outside tests/serial, or `unit` for a pure-logic test in
+# a folder of VX_SYSTEM_TEST_AREAS); and `unit` for the rest, which needs no toolkit, no
+# program, no device and runs in seconds.
 function(vx_add_test)
   cmake_parse_arguments(T "GUI" "NAME;TIMEOUT;MAIN" "SOURCES;LIBS;LABELS;PROGRAMS" ${ARGN})
   if(T_MAIN)
@@ -61,7 +62,8 @@ function(vx_add_test)
   if(T_PROGRAMS)
     list(APPEND labels e2e)
   endif()
-  # Anything beyond the folder's name says the test needs more than the code in this process.
+  # Anything beyond the folder's name says the test needs more than the code in this process,
+  # unless the folder's tests say outright that this one is a unit test.
   list(REMOVE_DUPLICATES labels)
   list(LENGTH labels kinds)
   if(kinds EQUAL 1 AND NOT area IN_LIST VX_SYSTEM_TEST_AREAS)
