@@ -7,9 +7,9 @@
 #include "app/Startup.h"
 #include "connection/Anemometer.h"
 #include "platform/SerialDevice.h"
-#include "tests/alarm/AlarmTestSupport.h"
 #include "tests/alarm/DtrRecordingDevice.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -87,7 +87,7 @@ protected:
     ScopedEnv config_{"XDG_CONFIG_HOME", work_.filePath(QStringLiteral("config")).toLocal8Bit()};
     PortsFolder ports_;
     BoxRecorder boxes_;
-    PseudoTerminal alarmLine_;
+    test::PseudoTerminal alarmLine_;
     LineRecord lineRecord_{alarmLine_.SlavePath()};
     SerialDeviceFactory previousFactory_;
     int beeps_ = 0;
