@@ -69,10 +69,18 @@ function(vx_add_test)
   if(kinds EQUAL 1 AND NOT area IN_LIST VX_SYSTEM_TEST_AREAS)
     list(APPEND labels unit)
   endif()
-  gtest_discover_tests(${T_NAME}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}"
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-state")
+  set(environment QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+                  XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-state)
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT})
+  # Lists cannot pass through the discovery's PROPERTIES (their second item would be read as a
+  # property name), so CTest gives every case found its labels and environment afterwards.
+  set(properties ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_properties.cmake)
+  file(WRITE ${properties}
+    "if(${T_NAME}_TESTS)\n"
+    "  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES\n"
+    "    LABELS \"${labels}\" ENVIRONMENT \"${environment}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties})
 endfunction()
 
 # Folders whose every test needs devices or the network: pseudo-terminals and the threads that
