@@ -3,9 +3,8 @@
 
 #include "serial/Comms.h"
 #include "tests/autofind/SimPorts.h"
+#include "tests/support/PseudoTerminal.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,50 +20,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPort = 7;
 
-class PtyEnd {
+// The test's end of the line: what it writes goes out whole or fails the test.
+class PtyEnd : public test::PseudoTerminal {
 public:
-    PtyEnd() {
-        fd_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (fd_ >= 0 && grantpt(fd_) == 0 && unlockpt(fd_) == 0) {
-            slave_ = ptsname(fd_);
-        }
-    }
-    ~PtyEnd() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    const std::string& SlavePath() const { return slave_; }
-
     void Write(const std::string& bytes) {
-        ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(write(Master(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
     // Reads until `wanted` bytes have arrived or 5 s have passed.
-    std::string ReadSome(std::size_t wanted) {
-        std::string got;
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (got.size() < wanted && Clock::now() < deadline) {
-            pollfd entry{fd_, POLLIN, 0};
-            if (poll(&entry, 1, 100) <= 0) {
-                continue;
-            }
-            char buffer[64];
-            const ssize_t count = read(fd_, buffer, sizeof buffer);
-            if (count > 0) {
-                got.append(buffer, static_cast<std::size_t>(count));
-            }
-        }
-        return got;
-    }
-    speed_t ProgramSpeed() const {
-        termios tio{};
-        tcgetattr(fd_, &tio);
-        return cfgetospeed(&tio);
-    }
-
-private:
-    int fd_ = -1;
-    std::string slave_;
+    std::string ReadSome(std::size_t wanted) { return Read(wanted, std::chrono::seconds(5)); }
+    speed_t ProgramSpeed() const { return SlaveSpeed(); }
 };
 
 class RawPortTest : public ::testing::Test {

@@ -4,9 +4,13 @@
 // answered and recorded instead of shown.
 
 #include "platform/MessageBox.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PortsFolder.h"
+#include "tests/support/PseudoTerminal.h"
+#include "tests/support/QtWait.h"
 
-#include <QProcess>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -19,44 +23,19 @@ namespace vx::conntest {
 std::string StxMessage(std::string_view body);
 std::string NmeaMessage(std::string_view body);
 
-// Handles events until pred() holds or timeoutMs passed; returns pred().
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs);
-// Handles events for a while.
-void Pump(int milliseconds);
+using test::Pump;
+using test::WaitFor;
 
-// A fresh folder under the temporary folder (mode 0700), removed with its content at the end.
-// It also serves as the ports folder: VENTRIX_PORTS_DIR points to it while it exists.
-class PortsFolder {
-public:
-    PortsFolder();
-    ~PortsFolder();
-    const std::string& Path() const { return path_; }
-    // Links COMn to a path (which need not exist).
-    void Link(int comNumber, const std::string& target) const;
-
-private:
-    std::string path_;
-    QByteArray previous_;
-    bool hadPrevious_ = false;
-};
+// A private ports folder (VENTRIX_PORTS_DIR while it lives) that also serves as the test's
+// scratch folder.
+using PortsFolder = test::PortsFolder;
 
 // ventrix-sim on port n of the folder, started with the arguments; Ready() once its banner's
 // "ready" line arrived.
-class SimChild {
+class SimChild : public test::SimProcess {
 public:
     SimChild(const PortsFolder& folder, int comNumber, const QStringList& arguments);
-    ~SimChild();
-    bool Ready() const { return ready_; }
-    const QString& Banner() const { return banner_; }
-    // The pseudo-terminal's device, from the banner.
-    std::string Device() const;
-    // Still running (a simulator told to vanish ends by itself).
-    bool Running() const { return process_.state() != QProcess::NotRunning; }
-
-private:
-    QProcess process_;
-    bool ready_ = false;
-    QString banner_;
+    QString Banner() const { return QString::fromStdString(test::SimProcess::Banner()); }
 };
 
 // The lines of the simulator's --log file that record a message slot (comments left out).
@@ -64,21 +43,16 @@ std::vector<std::string> SimLogSlots(const std::string& path);
 
 // A pseudo-terminal whose device is linked as COMn: the test writes what the instrument says
 // and reads what the program sent.
-class TestLine {
+class TestLine : public test::PseudoTerminal {
 public:
-    TestLine(const PortsFolder& folder, int comNumber);
-    ~TestLine();
-    bool IsOpen() const { return master_ >= 0; }
+    TestLine(const PortsFolder& folder, int comNumber) { folder.Link(comNumber, SlavePath()); }
     // The instrument's end goes away: the program's side sees a hang-up.
-    void Close();
-    const std::string& Device() const { return device_; }
-    void Write(const std::string& bytes);
+    void Close() { CloseMaster(); }
+    const std::string& Device() const { return SlavePath(); }
+    // What fits now: nobody listening yet, or the queue is full, the instrument talks on.
+    void Write(const std::string& bytes) { Offer(bytes); }
     // Everything the program has written so far and not yet read.
-    std::string ReadSent();
-
-private:
-    int master_ = -1;
-    std::string device_;
+    std::string ReadSent() { return ReadAvailable(); }
 };
 
 // Records every message box and answers it; restores the previous hook at the end.

@@ -6,6 +6,7 @@
 #include "connection/TextPanel.h"
 #include "logging/Logdlg.h"
 #include "tests/connection/ConnectionTestSupport.h"
+#include "tests/support/TempFolder.h"
 #include "widgets/Pgraph.h"
 #include "widgets/Varnwindsock.h"
 
@@ -434,10 +435,8 @@ TEST_F(ConnectionViews, AlarmsRaiseAfterTwoMessagesAndLatch) {
 
 TEST_F(ConnectionViews, LoggingRecordsEveryAcceptedMessageAndBlocksTheClose) {
     UseFormat(kPolarFormat, QStringLiteral("Pier"));
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("vx-conn-log-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string base = (folder / "Wind.txt").string();
+    const test::TempFolder folder("vx-conn-log");
+    const std::string base = folder / "Wind.txt";
     child_->StartLogging(base);
     EXPECT_TRUE(child_->Logging());
     FeedPolar("090", "005.00");
@@ -462,19 +461,14 @@ TEST_F(ConnectionViews, LoggingRecordsEveryAcceptedMessageAndBlocksTheClose) {
     EXPECT_NE(text.str().find("Q,090,005.00,M,00\x03"), std::string::npos);
     EXPECT_NE(text.str().find("Q,090\x03"), std::string::npos);
     EXPECT_NE(text.str().find("Q,095,006.00,M,00\x03"), std::string::npos);
-    in.close();
-    std::filesystem::remove_all(folder);
 }
 
 // The Options page renames the connection and changes its format while logging: the file
 // that begins at the next segment boundary is named and headed as the connection is now.
 TEST_F(ConnectionViews, ANewSegmentFileCarriesTheNameAndFormatSetOnTheOptionsPage) {
     UseFormat(kPolarFormat, QStringLiteral("Pier"));
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("vx-conn-seg-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    child_->StartLogging((folder / "Wind.txt").string());
+    const test::TempFolder folder("vx-conn-seg");
+    child_->StartLogging(folder / "Wind.txt");
     FeedPolar("090", "005.00");
     UseFormat(kUvFormat, QStringLiteral("Pier head"));
     child_->RequestNewLogFile();
@@ -496,24 +490,13 @@ TEST_F(ConnectionViews, ANewSegmentFileCarriesTheNameAndFormatSetOnTheOptionsPag
               std::string::npos)
         << second;
     EXPECT_NE(second.find("Q,+001.00,-002.00,M,00\x03"), std::string::npos);
-    std::filesystem::remove_all(folder);
 }
 
 // A log folder that does not exist yet: root ignores permission bits, so this is the way to
 // make a file that cannot be created. Removed with its parent at the end.
 class LateFolder {
 public:
-    LateFolder()
-        : parent_(std::filesystem::temp_directory_path() /
-                  ("vx-conn-late-" + std::to_string(::getpid()))),
-          path_(parent_ / "later") {
-        std::filesystem::remove_all(parent_);
-        std::filesystem::create_directories(parent_);
-    }
-    ~LateFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(parent_, ignored);
-    }
+    LateFolder() : path_(parent_ / "later") {}
     std::string Base() const { return (path_ / "Wind.txt").string(); }
     std::string File(int number) const {
         return (path_ / ("Wind [Pier]-" + std::to_string(number) + ".txt")).string();
@@ -521,7 +504,7 @@ public:
     void Create() const { std::filesystem::create_directory(path_); }
 
 private:
-    std::filesystem::path parent_;
+    test::TempFolder parent_{"vx-conn-late"};
     std::filesystem::path path_;
 };
 

@@ -84,7 +84,7 @@ TEST_F(DeviceOnPty, OpensRawAndMovesBytesBothWays) {
     EXPECT_EQ(got, "\x02Q,1\r\n");
     EXPECT_EQ(device_->Write("Q\r", 2), 2);
     EXPECT_EQ(pty_.Read(2), "Q\r");
-    EXPECT_EQ(pty_.Read(1, 100), "");  // no echo came back
+    EXPECT_EQ(pty_.Read(1, std::chrono::milliseconds(100)), "");  // no echo came back
 }
 
 TEST_F(DeviceOnPty, ReadReturnsAtOnceAndTimedReadTimesOut) {

@@ -160,13 +160,13 @@ SimProcess::SimProcess(const PortsFolder& ports, int comNumber,
                        const std::vector<std::string>& arguments, ChildOptions options)
     : SimProcess(PortArguments(ports, comNumber, arguments), std::move(options)) {}
 
-std::string SimProcess::LinkPath() const {
-    const std::size_t at = banner_.find("link: ");
+std::string SimProcess::BannerLine(const std::string& label) const {
+    const std::size_t at = banner_.find("\n" + label);
     if (at == std::string::npos) {
         return "";
     }
-    const std::size_t end = banner_.find('\n', at);
-    return banner_.substr(at + 6, end - at - 6);
+    const std::size_t start = at + 1 + label.size();
+    return banner_.substr(start, banner_.find('\n', start) - start);
 }
 
 }  // namespace vx::test

@@ -72,10 +72,13 @@ public:
     bool Ready() const { return ready_; }
     // Everything it printed up to its "ready" line (or until it gave up).
     const std::string& Banner() const { return banner_; }
-    // The COMn link it made, as its banner names it.
-    std::string LinkPath() const;
+    // The COMn link it made, and the pseudo-terminal's device, as its banner names them.
+    std::string LinkPath() const { return BannerLine("link: "); }
+    std::string Device() const { return BannerLine("device: "); }
 
 private:
+    std::string BannerLine(const std::string& label) const;
+
     bool ready_ = false;
     std::string banner_;
 };
