@@ -20,6 +20,8 @@
 // to the user-interface thread, so a handler may re-arm, disable, close the port or destroy the
 // framer; a delivery whose framer went away meanwhile is dropped.
 
+#include "serial/CollectionBuffer.h"
+#include "serial/PacketMatcher.h"
 #include "serial/Serport.h"
 
 #include <cstdint>
@@ -30,11 +32,6 @@
 #include <vector>
 
 namespace vx {
-
-enum TPacketStartCond { scString, scAnyData };
-enum TPacketEndCond { ecString = 1, ecPacketSize = 2 };
-using TPacketEndSet = unsigned;  // a set of TPacketEndCond bits
-enum TPacketMode { dpIdle, dpWaitStart, dpCollecting };
 
 class TSerDataPacket;
 class TSerDataPacketManager;
@@ -57,22 +54,22 @@ public:
     void SetEnabled(bool on);
     bool GetAutoEnable() const { return autoEnable_; }
     void SetAutoEnable(bool on) { autoEnable_ = on; }
-    TPacketStartCond GetStartCond() const { return startCond_; }
+    TPacketStartCond GetStartCond() const { return matcher_.Rules().startCond; }
     void SetStartCond(TPacketStartCond cond);
-    TPacketEndSet GetEndCond() const { return endCond_; }
+    TPacketEndSet GetEndCond() const { return matcher_.Rules().endCond; }
     void SetEndCond(TPacketEndSet cond);
-    const std::string& GetStartString() const { return startString_; }
+    const std::string& GetStartString() const { return matcher_.Rules().startString; }
     void SetStartString(const std::string& s);  // takes effect at the next arming
-    const std::string& GetEndString() const { return endString_; }
+    const std::string& GetEndString() const { return matcher_.Rules().endString; }
     void SetEndString(const std::string& s);
-    bool GetIgnoreCase() const { return ignoreCase_; }
-    void SetIgnoreCase(bool on) { ignoreCase_ = on; }
+    bool GetIgnoreCase() const { return matcher_.Rules().ignoreCase; }
+    void SetIgnoreCase(bool on);
     TSerCustomComPort* GetComPort() const { return port_; }
     void SetComPort(TSerCustomComPort* port);
-    std::int32_t GetPacketSize() const { return packetSize_; }
+    std::int32_t GetPacketSize() const { return matcher_.Rules().packetSize; }
     void SetPacketSize(std::int32_t size);
-    bool GetIncludeStrings() const { return includeStrings_; }
-    void SetIncludeStrings(bool on) { includeStrings_ = on; }
+    bool GetIncludeStrings() const { return matcher_.Rules().includeStrings; }
+    void SetIncludeStrings(bool on);
     std::int32_t GetTimeOut() const { return timeOut_; }
     void SetTimeOut(std::int32_t ticks) { timeOut_ = ticks; }
 
@@ -90,59 +87,48 @@ public:
     void EndLoading();
 
 private:
+    // The manager drives its framers through the methods below, with its lock held.
     friend class TSerDataPacketManager;
     using Lock = std::unique_lock<std::recursive_mutex>;
-
-    struct Pattern {
-        std::string bytes;
-        std::vector<bool> wild;
-        bool single = false;   // one literal byte: searched with memchr
-        std::uint8_t alt = 0;  // its other case when case is ignored (else the byte itself)
-        bool Matches(std::size_t index, std::uint8_t byte) const {
-            return wild[index] || static_cast<std::uint8_t>(bytes[index]) == byte;
-        }
-    };
-    static Pattern BuildPattern(const std::string& s, bool upper);
 
     Lock LockManager() const;
     // The rest run with the manager's lock held (or without a manager).
     void SetEnabledLocked(bool on);
     void Arm();
     void Disarm();
-    void ResetPositions();
-    // Matches data[p..length); true when a packet completed (packetPos_, packetLength_).
-    bool Match(const std::uint8_t* data, std::size_t length, std::size_t p);
-    bool MatchWaitStart(const std::uint8_t* data, std::size_t length, std::size_t& p);
-    bool BeginCollecting(const std::uint8_t* data, std::size_t length, std::size_t& p,
-                         bool startConsumed);
-    bool MatchCollecting(const std::uint8_t* data, std::size_t length, std::size_t& p);
-    bool CompleteAt(std::size_t p);
-    const std::uint8_t* FindByte(const std::uint8_t* data, std::size_t size,
-                                 const Pattern& pattern) const;
-    void TakeCapture();
-    std::uint8_t Fold(std::uint8_t byte) const;
+
+    // For the manager.
+    std::uint64_t Id() const { return id_; }
+    bool IsEnabled() const { return enabled_; }
+    bool HoldsBegin() const { return enabled_ && matcher_.HoldsBegin(); }
+    void AttachTo(TSerDataPacketManager* manager);
+    // Leaves its manager (and the port too when `portGone`): idle, nothing pending or delivered.
+    void LoseManager(bool portGone);
+    // Arms an enabled framer; one that cannot be armed is turned off and the error rethrown.
+    void ArmIfEnabled();
+    // Another framer took the capture: a match half-way starts again.
+    void RestartMatch();
+    PacketMatch Match(const std::uint8_t* data, std::size_t length, std::size_t from) {
+        return matcher_.Match(data, length, from);
+    }
+    std::size_t PacketEnd() const { return matcher_.PacketEnd(); }
+    std::string DeliveredPacket(const std::uint8_t* data) const {
+        return matcher_.DeliveredPacket(data);
+    }
+    // Its packet is being delivered: the framer is off until the delivery ends (AutoEnable).
+    void StartDelivery(const std::string* packet);
+    void EndDelivery();
+    // No end within TimeOut ticks: off, and it stays off.
+    void TimeOut();
 
     bool enabled_ = false;
     bool autoEnable_ = true;
-    TPacketStartCond startCond_ = scString;
-    TPacketEndSet endCond_ = 0;
-    std::string startString_;
-    std::string endString_;
-    bool ignoreCase_ = true;
     TSerCustomComPort* port_ = nullptr;
-    std::int32_t packetSize_ = 0;
-    bool includeStrings_ = true;
     std::int32_t timeOut_ = kDefaultTimeOut;
 
     TSerDataPacketManager* manager_ = nullptr;
-    TPacketMode mode_ = dpIdle;
-    Pattern startPattern_, endPattern_;
-    std::size_t startMatch_ = 1;
-    std::ptrdiff_t beginPos_ = -1;
-    std::size_t endMatch_ = 1;
-    std::size_t packetPos_ = 0, packetLength_ = 0;
+    PacketMatcher matcher_;
     bool enablePending_ = false;
-    bool hasCapture_ = false;
     bool packetReady_ = false;
     bool stayOff_ = false;  // disabled by its own packet handler
     bool timedOut_ = false;
@@ -178,6 +164,11 @@ private:
 
     explicit TSerDataPacketManager(TSerCustomComPort* port);
 
+    // For its framers, which hold the lock already.
+    Lock LockState() const { return Lock(mutex_); }
+    bool Receiving() const { return enabled_; }
+    bool Delivering() const { return inEvent_; }
+
     static void PortCallback(void* owner, TSerCustomComPort* port, TSerCallbackType type);
     void OnPortEvent(TSerCallbackType type);
     void Enable();
@@ -189,6 +180,8 @@ private:
     void HandleTrigger(unsigned msg, unsigned value);
     void Receive(int count, Lock& lock);
     void NotifyFrom(std::size_t from, Lock& lock);
+    // True when the framer completed a packet; a framer that began one takes the capture.
+    bool MatchFramer(TSerDataPacket* framer, std::size_t from);
     void CompletePacket(TSerDataPacket* framer, Lock& lock);
     void TimeOutCapture(Lock& lock);
     void Deliver(const std::function<void()>& fn, Lock& lock);
@@ -197,19 +190,13 @@ private:
     void LeaveEvent();
     void TakeCapture(TSerDataPacket* framer);
     void ReleaseCapture(TSerDataPacket* framer);
-    void GrowFor(std::size_t count);
-    void DiscardBuffer();
-    void RemoveFront(std::size_t count);
     TSerDataPacket* FindFramer(std::uint64_t id) const;
     bool HasBeginPosition() const;
-    std::uint8_t* Data() { return buffer_.data() + head_; }
 
     TSerCustomComPort* port_;
     std::vector<TSerDataPacket*> framers_;
     bool enabled_ = false;
-    std::vector<std::uint8_t> buffer_;  // its size is the capacity, grown in steps of 8192
-    std::size_t head_ = 0;              // where the logical buffer starts in buffer_
-    std::size_t length_ = 0;
+    CollectionBuffer buffer_;
     TSerDataPacket* capture_ = nullptr;
     int timerHandle_ = 0;
     TSerBaseDispatcher* dispatcher_ = nullptr;
@@ -228,11 +215,15 @@ public:
     std::shared_ptr<TSerDataPacketManager> Find(const TSerCustomComPort* port);
     std::shared_ptr<TSerDataPacketManager> FindOrCreate(TSerCustomComPort* port);
     void Remove(const TSerDataPacketManager* manager);
-    // Called by a port as it is destroyed: its framers lose their port.
+    // A port is being destroyed: its framers lose their port. The list asks every port to say so
+    // (SetPortDestroyedHook), so the port needs to know nothing of framers.
     void PortDestroyed(const TSerCustomComPort* port);
     std::size_t Count() const;
 
 private:
+    TSerDataPacketManagerList();
+    ~TSerDataPacketManagerList();
+
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<TSerDataPacketManager>> managers_;
 };

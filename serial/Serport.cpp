@@ -1,10 +1,10 @@
 #include "serial/Serport.h"
 
 #include "serial/Serexcept.h"
-#include "serial/Serpacket.h"
 #include "serial/UiThread.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace vx {
 namespace {
@@ -13,6 +13,11 @@ constexpr int kDeferredCloseRetryMs = 5;
 
 PortSelectionHook& SelectionHook() {
     static PortSelectionHook hook;
+    return hook;
+}
+
+std::atomic<TPortDestroyedHook>& DestroyedHook() {
+    static std::atomic<TPortDestroyedHook> hook{nullptr};
     return hook;
 }
 
@@ -72,6 +77,10 @@ std::vector<int> AvailablePorts() {
     return ports;
 }
 
+void SetPortDestroyedHook(TPortDestroyedHook hook) {
+    DestroyedHook().store(hook);
+}
+
 PortSelectionHook SetPortSelectionHook(PortSelectionHook hook) {
     PortSelectionHook previous = std::move(SelectionHook());
     SelectionHook() = std::move(hook);
@@ -83,7 +92,9 @@ TSerCustomComPort::TSerCustomComPort() : self_(std::make_shared<TSerCustomComPor
 TSerCustomComPort::~TSerCustomComPort() {
     RunShowingErrors([this] { CloseBeforeDestruction(); });
     *self_ = nullptr;
-    TSerDataPacketManagerList::Instance().PortDestroyed(this);
+    if (TPortDestroyedHook hook = DestroyedHook().load()) {
+        hook(this);
+    }
     users_.clear();
 }
 

@@ -167,6 +167,12 @@ private:
 
 class TSerComPort : public TSerCustomComPort {};
 
+// Told as any port is destroyed, after it has closed, on the thread that destroys it. Whoever
+// keeps ports' addresses beyond their life (the framers' managers) sets it, so a port needs to
+// know nothing of them. One hook; nullptr removes it.
+using TPortDestroyedHook = void (*)(const TSerCustomComPort* port);
+void SetPortDestroyedHook(TPortDestroyedHook hook);
+
 // "COM" and the number: ComName(12) is "COM12".
 std::string ComName(int n);
 // Whether port n can be used: true when its device is a terminal that is free, held by another
