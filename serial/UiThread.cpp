@@ -92,14 +92,19 @@ UiThread* SetUiThread(UiThread* ui) {
 TaskQueueUiThread::TaskQueueUiThread() : owner_(std::this_thread::get_id()) {}
 
 TaskQueueUiThread::~TaskQueueUiThread() {
+    // The tasks are released outside the lock: one may hold the last reference to a dispatcher,
+    // whose destruction joins a thread that may be waking this queue at that moment.
+    std::deque<Task> tasks;
+    {
+        std::lock_guard lock(mutex_);
+        tasks.swap(tasks_);
+    }
     // Release any thread still waiting in RunSync; its task never runs.
-    std::lock_guard lock(mutex_);
-    for (auto& task : tasks_) {
+    for (auto& task : tasks) {
         if (task.done) {
             task.done();
         }
     }
-    tasks_.clear();
 }
 
 bool TaskQueueUiThread::IsUiThread() const {

@@ -445,5 +445,52 @@ TEST_F(PortFramerTest, PortDestroyedBeforeItsFramer) {
     EXPECT_EQ(framer.GetMode(), dpIdle);
 }
 
+// The port may go from inside its framer's handler: the framer is left without port or packet
+// (no pointer to the finished delivery), and serves another port as a fresh one.
+TEST_F(PortFramerTest, APortDestroyedByItsFramersHandlerLeavesTheFramerClean) {
+    dpkt_.SetComPort(nullptr);
+    auto port = std::make_unique<TSerComPort>();
+    port->SetAutoOpen(false);
+    port->SetComNumber(2);
+    TSerDataPacket framer;
+    framer.SetComPort(port.get());
+    framer.SetStartString(kStx);
+    framer.SetEndString("\r");
+    std::vector<std::string> collected;
+    framer.OnStringPacket = [&](TSerDataPacket* sender, const std::string&) {
+        collected.push_back(sender->GetCollectedString());
+        port.reset();
+    };
+    framer.SetEnabled(true);
+    port->SetOpen(true);
+    pty_.Write(kStx + "one\r");
+    ASSERT_TRUE(WaitFor([&] { return port == nullptr; }));
+    EXPECT_EQ(collected, std::vector<std::string>{kStx + "one\r"});
+    EXPECT_EQ(framer.GetComPort(), nullptr);
+    EXPECT_EQ(framer.GetMode(), dpIdle);
+    EXPECT_EQ(framer.GetCollectedString(), "");
+
+    framer.OnStringPacket = [&](TSerDataPacket* sender, const std::string&) {
+        collected.push_back(sender->GetCollectedString());
+    };
+    framer.SetComPort(&port_);
+    framer.SetEnabled(true);
+    // The destroyed port's device is released only once its dispatch thread has left the
+    // delivery it was waiting in.
+    ASSERT_TRUE(WaitFor([&] {
+        try {
+            port_.SetOpen(true);
+            return true;
+        } catch (const ESerException&) {
+            return false;
+        }
+    }));
+    pty_.Write(kStx + "two\r");
+    ASSERT_TRUE(WaitFor([&] { return collected.size() == 2; }));
+    EXPECT_EQ(collected[1], kStx + "two\r");
+    // AutoEnable as before, once the delivery has ended on the dispatch thread.
+    EXPECT_TRUE(WaitFor([&] { return framer.GetEnabled(); }));
+}
+
 }  // namespace
 }  // namespace vx
