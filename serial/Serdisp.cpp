@@ -21,11 +21,6 @@ std::vector<TSerBaseDispatcher*>& PortList() {
     return list;
 }
 
-// The tick clock runs from 0 to 0xFFFFFFFF / 55 and then starts again at 0.
-constexpr std::uint32_t kTickPeriod = 0xFFFFFFFFu / 55 + 1;
-
-constexpr int kMaxTriggerHandle = 32760;
-constexpr int kMaxReusedHandle = 4096;
 constexpr int kAckTimeoutMs = 3000;
 constexpr int kFlushAckTimeoutMs = 5000;
 constexpr int kDispatchPollMs = 50;
@@ -59,49 +54,6 @@ TTriggerType TriggerTypeOf(unsigned msg) {
         default:
             return ttNone;
     }
-}
-
-std::uint32_t MsClock() {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch());
-    return static_cast<std::uint32_t>(ms.count());
-}
-
-std::uint32_t TickClock() {
-    return MsClock() / 55;
-}
-
-bool TimerExpired(std::uint32_t start, std::uint32_t interval, std::uint32_t now) {
-    // Elapsed ticks counted modulo the clock's period, so a timer started just before the
-    // millisecond clock wraps still fires on time.
-    std::uint32_t elapsed = now >= start ? now - start : now + (kTickPeriod - start);
-    return elapsed > interval;
-}
-
-// ---- Signal ----
-
-void TSerBaseDispatcher::Signal::Set() {
-    {
-        std::lock_guard lock(mutex_);
-        set_ = true;
-    }
-    cv_.notify_one();
-}
-
-bool TSerBaseDispatcher::Signal::Wait(int timeoutMs) {
-    std::unique_lock lock(mutex_);
-    if (timeoutMs < 0) {
-        cv_.wait(lock, [&] { return set_; });
-    } else if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return set_; })) {
-        return false;
-    }
-    set_ = false;
-    return true;
-}
-
-void TSerBaseDispatcher::Signal::Reset() {
-    std::lock_guard lock(mutex_);
-    set_ = false;
 }
 
 // ---- Life ----
@@ -153,16 +105,12 @@ int TSerBaseDispatcher::InitPort(const TPortConfig& config) {
     }
     {
         std::lock_guard in(inputLock_);
-        inBuf_.assign(kInBufferSize, 0);
-        inHead_ = inTail_ = 0;
-        inFull_ = false;
+        inRing_.Allocate(kInBufferSize);
         extractedTotal_ = notifiedTotal_ = 0;
     }
     {
         std::lock_guard out(outputLock_);
-        outBuf_.assign(std::max(1u, config.outSize), 0);
-        outHead_ = outTail_ = 0;
-        outFull_ = false;
+        outRing_.Allocate(std::max(1u, config.outSize));
     }
     {
         std::lock_guard lock(mainLock_);
@@ -179,9 +127,7 @@ int TSerBaseDispatcher::InitPort(const TPortConfig& config) {
         rtsFlow_ = config.rtsFlow;
         ApplyDtr();
         ApplyRts();
-        timers_.clear();
-        lengthTrigger_ = 0;
-        nextHandle_ = 8;
+        triggers_.Reset();
         device_->GetModemStatus(modemStatus_);
         lastBaudWritten_ = 115200;
         lineWrites_ = 0;
@@ -238,8 +184,7 @@ void TSerBaseDispatcher::DonePort() {
     }
     {
         std::lock_guard out(outputLock_);
-        outHead_ = outTail_ = 0;
-        outFull_ = false;
+        outRing_.Clear();
     }
     device_->Purge(false, true);
     FlushInBuffer();
@@ -248,7 +193,7 @@ void TSerBaseDispatcher::DonePort() {
         // A delivery under way (perhaps the one this close runs inside) keeps the threads and
         // the device; the dispatch thread closes them when it returns.
         std::lock_guard lock(mainLock_);
-        deferred = eventBusy_;
+        deferred = handlers_.Delivering();
         if (deferred) {
             deletePending_ = true;
         }
@@ -264,16 +209,10 @@ void TSerBaseDispatcher::DonePort() {
 void TSerBaseDispatcher::FreeRings() {
     {
         std::lock_guard in(inputLock_);
-        inBuf_.clear();
-        inBuf_.shrink_to_fit();
-        inHead_ = inTail_ = 0;
-        inFull_ = false;
+        inRing_.Free();
     }
     std::lock_guard out(outputLock_);
-    outBuf_.clear();
-    outBuf_.shrink_to_fit();
-    outHead_ = outTail_ = 0;
-    outFull_ = false;
+    outRing_.Free();
 }
 
 // ---- Threads ----
@@ -507,31 +446,22 @@ bool TSerBaseDispatcher::FlushRequested() {
 
 void TSerBaseDispatcher::SendQueuedOutput() {
     for (;;) {
-        const std::uint8_t* block = nullptr;
-        int length = 0;
+        std::span<const std::uint8_t> block;
         {
             std::lock_guard out(outputLock_);
-            int size = static_cast<int>(outBuf_.size());
-            if (size == 0 || (outHead_ == outTail_ && !outFull_)) {
-                return;
-            }
-            length = (outHead_ > outTail_) ? outHead_ - outTail_ : size - outTail_;
-            block = outBuf_.data() + outTail_;
+            block = outRing_.ReadableStretch();
         }
-        long written = device_->Write(block, static_cast<std::size_t>(length));
+        if (block.empty()) {
+            return;
+        }
+        // Written without the lock: PutBlock fills other parts of the ring meanwhile.
+        long written = device_->Write(block.data(), block.size());
         bool abandon = FlushRequested();
         {
             std::lock_guard out(outputLock_);
-            int size = static_cast<int>(outBuf_.size());
-            if (size == 0) {
-                return;
-            }
             // A failed write, or a device that vanished, drops the block.
-            int advance = (written < 0 || device_->Vanished()) ? length : static_cast<int>(written);
-            outTail_ = (outTail_ + advance) % size;
-            if (advance > 0) {
-                outFull_ = false;
-            }
+            outRing_.Skip((written < 0 || device_->Vanished()) ? block.size()
+                                                               : static_cast<std::size_t>(written));
         }
         if (abandon) {
             return;
@@ -541,56 +471,40 @@ void TSerBaseDispatcher::SendQueuedOutput() {
 
 // ---- Input ----
 
-int TSerBaseDispatcher::UnreadLocked() const {
-    if (inBuf_.empty()) {
-        return 0;
-    }
-    if (inFull_) {
-        return kInBufferSize;
-    }
-    return (inHead_ - inTail_ + kInBufferSize) % kInBufferSize;
-}
-
 void TSerBaseDispatcher::ExtractData() {
     std::lock_guard in(inputLock_);
-    if (inBuf_.empty() || !deviceOpen_) {
+    if (inRing_.Capacity() == 0 || !deviceOpen_) {
         return;
     }
-    if (inFull_) {
-        ringFull_ = true;
-        return;
-    }
-    int stretch = inHead_ >= inTail_ ? kInBufferSize - inHead_ : inTail_ - inHead_;
-    long got = device_->Read(inBuf_.data() + inHead_, static_cast<std::size_t>(stretch));
-    if (got < 0) {
-        got = 0;  // a failed read counts as nothing
-    }
-    long total = got;
-    inHead_ = (inHead_ + static_cast<int>(got)) % kInBufferSize;
-    if (got == stretch && inHead_ == 0 && inTail_ > 0) {
-        long more = device_->Read(inBuf_.data(), static_cast<std::size_t>(inTail_));
-        if (more > 0) {
-            inHead_ = static_cast<int>(more) % kInBufferSize;
-            total += more;
+    std::size_t total = 0;
+    // The free room may lie in two pieces (behind the head and before the tail): the second is
+    // read only when the first was filled.
+    for (int piece = 0; piece < 2 && !inRing_.Full(); ++piece) {
+        std::span<std::uint8_t> stretch = inRing_.WritableStretch();
+        long got = device_->Read(stretch.data(), stretch.size());
+        if (got <= 0) {
+            break;  // a failed read counts as nothing
+        }
+        inRing_.CommitWrite(static_cast<std::size_t>(got));
+        total += static_cast<std::size_t>(got);
+        if (static_cast<std::size_t>(got) < stretch.size()) {
+            break;
         }
     }
-    if (total > 0 && inHead_ == inTail_) {
-        inFull_ = true;
-    }
-    extractedTotal_ += static_cast<std::uint64_t>(total);
-    ringFull_ = inFull_;
+    extractedTotal_ += total;
+    ringFull_ = inRing_.Full();
 }
 
 bool TSerBaseDispatcher::CheckReceiveTriggers() {
     unsigned length = 0;
     {
         std::lock_guard lock(mainLock_);
-        length = lengthTrigger_;
+        length = triggers_.Length();
     }
     int unread = 0;
     {
         std::lock_guard in(inputLock_);
-        unread = UnreadLocked();
+        unread = static_cast<int>(inRing_.Used());
         if (length == 0 || extractedTotal_ == notifiedTotal_ || unread < static_cast<int>(length)) {
             return false;
         }
@@ -604,20 +518,16 @@ int TSerBaseDispatcher::GetBlock(void* buffer, int size) {
     if (size <= 0) {
         return 0;
     }
-    int skip = dataDelivery_ ? takenByCurrent_ : 0;
-    if (size > UnreadLocked() - skip) {
+    // Every handler of a delivery is offered the same bytes; the ring gives up the most any of
+    // them took when the delivery ends.
+    const std::size_t skip = dataDelivery_ ? static_cast<std::size_t>(takenByCurrent_) : 0;
+    if (!inRing_.Peek(skip, buffer, static_cast<std::size_t>(size))) {
         return ecBufferIsEmpty;
     }
-    int start = (inTail_ + skip) % kInBufferSize;
-    int first = std::min(size, kInBufferSize - start);
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    std::memcpy(out, inBuf_.data() + start, static_cast<std::size_t>(first));
-    std::memcpy(out + first, inBuf_.data(), static_cast<std::size_t>(size - first));
     if (dataDelivery_) {
         takenByCurrent_ += size;
     } else {
-        inTail_ = (inTail_ + size) % kInBufferSize;
-        inFull_ = false;
+        inRing_.Skip(static_cast<std::size_t>(size));
         ringFull_ = false;
     }
     return size;
@@ -625,7 +535,7 @@ int TSerBaseDispatcher::GetBlock(void* buffer, int size) {
 
 int TSerBaseDispatcher::InBuffUsed() const {
     std::lock_guard in(inputLock_);
-    return UnreadLocked() - (dataDelivery_ ? takenByCurrent_ : 0);
+    return static_cast<int>(inRing_.Used()) - (dataDelivery_ ? takenByCurrent_ : 0);
 }
 
 void TSerBaseDispatcher::FlushInBuffer() {
@@ -633,8 +543,7 @@ void TSerBaseDispatcher::FlushInBuffer() {
         device_->Purge(true, false);
     }
     std::lock_guard in(inputLock_);
-    inTail_ = inHead_;
-    inFull_ = false;
+    inRing_.Clear();
     ringFull_ = false;
     if (dataDelivery_) {
         flushDuringDelivery_ = true;
@@ -650,21 +559,11 @@ int TSerBaseDispatcher::PutChar(std::uint8_t c) {
 int TSerBaseDispatcher::PutBlock(const void* data, int size) {
     {
         std::lock_guard out(outputLock_);
-        int capacity = static_cast<int>(outBuf_.size());
-        if (capacity == 0 || !deviceOpen_) {
+        if (outRing_.Capacity() == 0 || !deviceOpen_) {
             return ecNotOpen;
         }
-        int used = outFull_ ? capacity : (outHead_ - outTail_ + capacity) % capacity;
-        if (size > capacity - used) {
+        if (size > 0 && !outRing_.Put(data, static_cast<std::size_t>(size))) {
             return ecOutputBufferTooSmall;
-        }
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        for (int i = 0; i < size; ++i) {
-            outBuf_[static_cast<std::size_t>(outHead_)] = bytes[i];
-            outHead_ = (outHead_ + 1) % capacity;
-        }
-        if (size > 0 && outHead_ == outTail_) {
-            outFull_ = true;
         }
     }
     {
@@ -677,139 +576,17 @@ int TSerBaseDispatcher::PutBlock(const void* data, int size) {
 
 int TSerBaseDispatcher::OutBuffUsed() const {
     std::lock_guard out(outputLock_);
-    int capacity = static_cast<int>(outBuf_.size());
-    if (capacity == 0) {
-        return 0;
-    }
-    return outFull_ ? capacity : (outHead_ - outTail_ + capacity) % capacity;
+    return static_cast<int>(outRing_.Used());
 }
 
 void TSerBaseDispatcher::FlushOutBuffer() {
     {
         std::lock_guard out(outputLock_);
-        outHead_ = outTail_ = 0;
-        outFull_ = false;
+        outRing_.Clear();
     }
     if (deviceOpen_) {
         device_->Purge(false, true);
     }
-}
-
-// ---- Line ----
-
-void TSerBaseDispatcher::WaitOutputDrained() {
-    for (int i = 0; i < 5000 && OutBuffUsed() > 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    std::uint32_t baud = 0;
-    int bits = 0;
-    {
-        std::lock_guard lock(mainLock_);
-        baud = lastBaudWritten_ == 0 ? 115200 : lastBaudWritten_;
-        bits = line_.dataBits + 2 + (line_.parity != LineParity::None ? 1 : 0) +
-               (stopCode_ != 0 ? 1 : 0);
-    }
-    // Time for 18 characters in units of 0.1 us, so the last ones leave the UART before the
-    // line changes.
-    std::int64_t t = static_cast<std::int64_t>(10000000 / baud) * bits * 18;
-    if (t < 10000) {
-        t *= 2;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds((t + 9999) / 10000));
-}
-
-int TSerBaseDispatcher::SetLine(std::uint32_t baud, int parity, int dataBits, int stopBits) {
-    LineSettings want;
-    int stopCode = 0;
-    {
-        std::lock_guard lock(mainLock_);
-        if (!deviceOpen_) {
-            return ecNotOpen;
-        }
-        if (stopBits == 3) {
-            stopBits = stopCode_ == 0 ? 1 : 2;
-        } else if (stopBits <= 0) {
-            stopBits = 1;
-        } else if (stopBits > 2) {
-            stopBits = 2;
-        }
-        want.baud = baud == 0 ? line_.baud : baud;
-        want.parity =
-            parity == 5 ? line_.parity : static_cast<LineParity>(std::clamp(parity, 0, 4));
-        want.dataBits = dataBits == 9 ? line_.dataBits : dataBits;
-        stopCode = want.dataBits == 5 ? 1 : (stopBits == 1 ? 0 : 2);
-        want.stopBits = stopCode == 0 ? 1 : 2;
-        if (want.baud == line_.baud && want.parity == line_.parity &&
-            want.dataBits == line_.dataBits && stopCode == stopCode_) {
-            return 0;
-        }
-    }
-    WaitOutputDrained();
-    std::lock_guard lock(mainLock_);
-    if (!deviceOpen_) {
-        return ecNotOpen;
-    }
-    int code = device_->SetLineSettings(want);
-    if (code != 0) {
-        return -code;
-    }
-    line_ = want;
-    stopCode_ = stopCode;
-    lastBaudWritten_ = want.baud;
-    ++lineWrites_;
-    ApplyDtr();
-    ApplyRts();
-    return 0;
-}
-
-LineSettings TSerBaseDispatcher::CurrentLine() const {
-    std::lock_guard lock(mainLock_);
-    return line_;
-}
-
-int TSerBaseDispatcher::ApplyDtr() {
-    if (dtrFlow_ || !deviceOpen_) {
-        return 0;
-    }
-    return -device_->SetDtr(dtr_);
-}
-
-int TSerBaseDispatcher::ApplyRts() {
-    if (rtsFlow_ || !deviceOpen_) {
-        return 0;
-    }
-    return -device_->SetRts(rts_);
-}
-
-int TSerBaseDispatcher::SetDTR(bool on) {
-    std::lock_guard lock(mainLock_);
-    dtr_ = on;
-    return ApplyDtr();
-}
-
-int TSerBaseDispatcher::SetRTS(bool on) {
-    std::lock_guard lock(mainLock_);
-    rts_ = on;
-    return ApplyRts();
-}
-
-void TSerBaseDispatcher::SetHWFlow(bool dtrFlow, bool rtsFlow) {
-    std::lock_guard lock(mainLock_);
-    dtrFlow_ = dtrFlow;
-    rtsFlow_ = rtsFlow;
-}
-
-std::uint32_t TSerBaseDispatcher::ModemStatus() {
-    std::lock_guard lock(mainLock_);
-    if (deviceOpen_) {
-        device_->GetModemStatus(modemStatus_);
-    }
-    return modemStatus_;
-}
-
-int TSerBaseDispatcher::LineWrites() const {
-    std::lock_guard lock(mainLock_);
-    return lineWrites_;
 }
 
 bool TSerBaseDispatcher::DeviceLost() const {
@@ -831,108 +608,46 @@ bool TSerBaseDispatcher::HasModemLines() const {
 
 // ---- Triggers ----
 
-int TSerBaseDispatcher::NextTriggerHandle() {
-    if (nextHandle_ <= kMaxTriggerHandle) {
-        int handle = nextHandle_;
-        nextHandle_ += 8;
-        return handle;
-    }
-    for (int handle = 8; handle <= kMaxReusedHandle; handle += 8) {
-        if (!FindTimer(handle)) {
-            return handle;
-        }
-    }
-    return 0;
-}
-
-TTimerTrigger* TSerBaseDispatcher::FindTimer(int handle) {
-    for (auto& timer : timers_) {
-        if (timer.handle == handle) {
-            return &timer;
-        }
-    }
-    return nullptr;
-}
-
 int TSerBaseDispatcher::AddTimerTrigger() {
     std::lock_guard lock(mainLock_);
-    int handle = NextTriggerHandle();
-    if (handle == 0) {
-        return ecNoMoreTriggers;
-    }
-    timers_.push_back(TTimerTrigger{handle, 0, 0, false});
-    return handle;
+    return triggers_.AddTimer();
 }
 
 int TSerBaseDispatcher::SetTimerTrigger(int handle, int ticks, bool activate) {
     std::lock_guard lock(mainLock_);
-    TTimerTrigger* timer = FindTimer(handle);
-    if (!timer) {
-        return ecBadTriggerHandle;
-    }
-    if (activate) {
-        if (ticks != 0) {
-            timer->interval =
-                std::min(static_cast<std::uint32_t>(std::max(ticks, 0)), kMaxTimerTicks);
-        }
-        timer->start = TickClock();
-        timer->active = true;
-    } else {
-        timer->active = false;
-    }
-    return 0;
+    return triggers_.SetTimer(handle, ticks, activate, TickClock());
 }
 
 int TSerBaseDispatcher::RemoveTrigger(int handle) {
     std::lock_guard lock(mainLock_);
-    if (handle == kLengthTriggerHandle) {
-        lengthTrigger_ = 0;
-        return 0;
-    }
-    auto it = std::find_if(timers_.begin(), timers_.end(),
-                           [&](const TTimerTrigger& t) { return t.handle == handle; });
-    if (it == timers_.end()) {
-        return ecBadTriggerHandle;
-    }
-    timers_.erase(it);
-    return 0;
+    return triggers_.Remove(handle);
 }
 
 void TSerBaseDispatcher::ChangeLengthTrigger(unsigned count) {
     std::lock_guard lock(mainLock_);
-    lengthTrigger_ = count;
+    triggers_.SetLength(count);
 }
 
 TSavedTriggers TSerBaseDispatcher::SaveTriggers() const {
     std::lock_guard lock(mainLock_);
-    return TSavedTriggers{lengthTrigger_, timers_, nextHandle_};
+    return triggers_.Save();
 }
 
 void TSerBaseDispatcher::RestoreTriggers(const TSavedTriggers& saved) {
     std::lock_guard lock(mainLock_);
-    lengthTrigger_ = saved.lengthTrigger;
-    timers_ = saved.timers;
-    nextHandle_ = std::max(nextHandle_, saved.nextHandle);
+    triggers_.Restore(saved);
 }
 
 bool TSerBaseDispatcher::AnyTimerActive() const {
     std::lock_guard lock(mainLock_);
-    return std::any_of(timers_.begin(), timers_.end(),
-                       [](const TTimerTrigger& t) { return t.active; });
+    return triggers_.AnyTimerActive();
 }
 
 bool TSerBaseDispatcher::CheckTimerTriggers() {
     int handle = 0;
     {
         std::lock_guard lock(mainLock_);
-        std::uint32_t now = TickClock();
-        for (auto& timer : timers_) {
-            if (timer.active && TimerExpired(timer.start, timer.interval, now)) {
-                timer.active = false;
-                handle = timer.handle;
-                break;
-            }
-        }
+        handle = triggers_.TakeExpired(TickClock());
     }
     if (handle == 0) {
         return false;
@@ -945,63 +660,32 @@ bool TSerBaseDispatcher::CheckTimerTriggers() {
 
 void TSerBaseDispatcher::RegisterEventTriggerHandler(const void* owner, TTriggerEvent handler) {
     std::lock_guard lock(mainLock_);
-    eventHandlers_.push_back(EventHandler{owner, std::move(handler), false, false});
-    handlerService_ = true;
+    handlers_.AddEvent(owner, std::move(handler), false);
 }
 
 void TSerBaseDispatcher::RegisterSyncEventTriggerHandler(const void* owner, TTriggerEvent handler) {
     std::lock_guard lock(mainLock_);
-    eventHandlers_.push_back(EventHandler{owner, std::move(handler), true, false});
-    handlerService_ = true;
+    handlers_.AddEvent(owner, std::move(handler), true);
 }
 
 void TSerBaseDispatcher::DeregisterEventTriggerHandler(const void* owner) {
     std::lock_guard lock(mainLock_);
-    for (auto it = eventHandlers_.begin(); it != eventHandlers_.end(); ++it) {
-        if (it->owner == owner && !it->deleted) {
-            if (eventBusy_) {
-                it->deleted = true;
-                handlersDeleted_ = true;
-            } else {
-                eventHandlers_.erase(it);
-            }
-            break;
-        }
-    }
-    RecomputeHandlerService();
+    handlers_.RemoveEvent(owner);
 }
 
 void TSerBaseDispatcher::RegisterProcTriggerHandler(TTriggerProc proc) {
     std::lock_guard lock(mainLock_);
-    procHandlers_.push_back(ProcHandler{proc, false});
-    handlerService_ = true;
+    handlers_.AddProc(proc);
 }
 
 void TSerBaseDispatcher::DeregisterProcTriggerHandler(TTriggerProc proc) {
     std::lock_guard lock(mainLock_);
-    for (auto it = procHandlers_.begin(); it != procHandlers_.end(); ++it) {
-        if (it->proc == proc && !it->deleted) {
-            if (eventBusy_) {
-                it->deleted = true;
-                handlersDeleted_ = true;
-            } else {
-                procHandlers_.erase(it);
-            }
-            break;
-        }
-    }
-    RecomputeHandlerService();
-}
-
-void TSerBaseDispatcher::RecomputeHandlerService() {
-    auto live = [](const auto& h) { return !h.deleted; };
-    handlerService_ = std::any_of(eventHandlers_.begin(), eventHandlers_.end(), live) ||
-                      std::any_of(procHandlers_.begin(), procHandlers_.end(), live);
+    handlers_.RemoveProc(proc);
 }
 
 bool TSerBaseDispatcher::EventBusy() const {
     std::lock_guard lock(mainLock_);
-    return eventBusy_;
+    return handlers_.Delivering();
 }
 
 void TSerBaseDispatcher::Sync(const std::function<void()>& fn) {
@@ -1009,102 +693,78 @@ void TSerBaseDispatcher::Sync(const std::function<void()>& fn) {
 }
 
 bool TSerBaseDispatcher::Notify(unsigned msg, unsigned value, unsigned extra) {
-    std::size_t eventCount = 0;
-    std::size_t procCount = 0;
+    std::size_t positions = 0;
     {
         std::lock_guard lock(mainLock_);
-        if (!handlerService_ || kill_ || deletePending_) {
+        if (!handlers_.AnyLive() || kill_ || deletePending_) {
             return false;
         }
-        eventBusy_ = true;
-        eventCount = eventHandlers_.size();
-        procCount = procHandlers_.size();
+        positions = handlers_.BeginDelivery();
     }
-    bool data = msg == kTriggerAvail || msg == kTriggerData;
+    const bool data = msg == kTriggerAvail || msg == kTriggerData;
     {
         std::lock_guard in(inputLock_);
         mostTaken_ = 0;
         dataDelivery_ = data;
         flushDuringDelivery_ = false;
     }
-    long param = static_cast<long>(handle_) * 65536 + static_cast<long>(extra);
+    const long param = static_cast<long>(handle_) * 65536 + static_cast<long>(extra);
     bool result = true;
-    // Handlers registered during the delivery wait for the next one; deleted ones are skipped.
-    // The list only grows while the delivery runs, so indexes stay valid.
-    auto callOne = [&](auto&& fn, bool sync) {
-        {
-            std::lock_guard in(inputLock_);
-            takenByCurrent_ = 0;
-        }
-        if (sync) {
-            Sync([&] { fn(msg, value, param); });
-        } else {
-            RunShowingErrors([&] { fn(msg, value, param); });
-        }
-        std::lock_guard in(inputLock_);
-        mostTaken_ = std::max(mostTaken_, takenByCurrent_);
-    };
-    for (std::size_t i = 0; i < eventCount && result; ++i) {
-        TTriggerEvent fn;
-        bool sync = false;
+    for (std::size_t i = 0; i < positions && result; ++i) {
+        TriggerHandlerList::Call call;
         {
             std::lock_guard lock(mainLock_);
-            if (eventHandlers_[i].deleted) {
+            if (!handlers_.At(i, call)) {
                 continue;
             }
-            fn = eventHandlers_[i].fn;
-            sync = eventHandlers_[i].sync;
         }
-        callOne(fn, sync);
+        CallHandler(call, msg, value, param);
         if (deletePending_) {
             result = false;
         }
     }
-    for (std::size_t i = 0; i < procCount && result; ++i) {
-        TTriggerProc proc = nullptr;
-        {
-            std::lock_guard lock(mainLock_);
-            if (procHandlers_[i].deleted) {
-                continue;
-            }
-            proc = procHandlers_[i].proc;
-        }
-        callOne(proc, false);
-        if (deletePending_) {
-            result = false;
-        }
+    if (!SettleInput(data, msg, value)) {
+        result = false;
     }
-    {
-        std::lock_guard in(inputLock_);
-        if (data && !inBuf_.empty()) {
-            inTail_ = (inTail_ + mostTaken_) % kInBufferSize;
-            if (mostTaken_ != 0) {
-                inFull_ = false;
-            }
-            if (flushDuringDelivery_) {
-                inTail_ = inHead_;
-                inFull_ = false;
-            }
-            if (msg == kTriggerAvail && mostTaken_ != static_cast<int>(value)) {
-                result = false;
-            }
-            ringFull_ = inFull_;
-        }
-        dataDelivery_ = false;
-        takenByCurrent_ = 0;
-        flushDuringDelivery_ = false;
-    }
-    {
-        std::lock_guard lock(mainLock_);
-        eventBusy_ = false;
-        if (handlersDeleted_) {
-            std::erase_if(eventHandlers_, [](const EventHandler& h) { return h.deleted; });
-            std::erase_if(procHandlers_, [](const ProcHandler& h) { return h.deleted; });
-            handlersDeleted_ = false;
-        }
-        RecomputeHandlerService();
-    }
+    std::lock_guard lock(mainLock_);
+    handlers_.EndDelivery();
     return result;
+}
+
+void TSerBaseDispatcher::CallHandler(const TriggerHandlerList::Call& call, unsigned msg,
+                                     unsigned value, long param) {
+    {
+        std::lock_guard in(inputLock_);
+        takenByCurrent_ = 0;
+    }
+    if (call.proc) {
+        RunShowingErrors([&] { call.proc(msg, value, param); });
+    } else if (call.sync) {
+        Sync([&] { call.event(msg, value, param); });
+    } else {
+        RunShowingErrors([&] { call.event(msg, value, param); });
+    }
+    std::lock_guard in(inputLock_);
+    mostTaken_ = std::max(mostTaken_, takenByCurrent_);
+}
+
+bool TSerBaseDispatcher::SettleInput(bool data, unsigned msg, unsigned value) {
+    std::lock_guard in(inputLock_);
+    bool allTaken = true;
+    if (data && inRing_.Capacity() != 0) {
+        inRing_.Skip(static_cast<std::size_t>(mostTaken_));
+        if (flushDuringDelivery_) {
+            inRing_.Clear();
+        }
+        if (msg == kTriggerAvail && mostTaken_ != static_cast<int>(value)) {
+            allTaken = false;
+        }
+        ringFull_ = inRing_.Full();
+    }
+    dataDelivery_ = false;
+    takenByCurrent_ = 0;
+    flushDuringDelivery_ = false;
+    return allTaken;
 }
 
 }  // namespace vx

@@ -10,11 +10,19 @@
 // the only one a port ever had received no data notifications, and its close-pending message is
 // a task posted to the user-interface thread (see TSerCustomComPort).
 //
+// The pieces without threads or locks are types of their own: the rings (serial/ByteRing.h), the
+// trigger table (serial/TriggerTable.h) and the handler list (serial/TriggerHandlerList.h); the
+// line settings are in SerdispLine.cpp.
+//
 // Locks: main (settings, triggers, handler lists, flags), input (input ring, delivery counts),
 // output (output ring). Handlers are called without any of them held, and no thread holds one
 // while it waits for the user-interface thread.
 
 #include "platform/SerialDevice.h"
+#include "serial/AutoResetEvent.h"
+#include "serial/ByteRing.h"
+#include "serial/TriggerHandlerList.h"
+#include "serial/TriggerTable.h"
 #include "serial/UiHandOver.h"
 
 #include <atomic>
@@ -40,33 +48,6 @@ inline constexpr unsigned kTriggerTimer = 0x7E03;
 inline constexpr unsigned kTriggerStatus = 0x7E04;
 
 TTriggerType TriggerTypeOf(unsigned msg);
-
-using TTriggerEvent = std::function<void(unsigned msg, unsigned value, long param)>;
-using TTriggerProc = void (*)(unsigned msg, unsigned value, long param);
-
-// The tick clock: a 32-bit millisecond clock (it wraps after 49.7 days) divided by 55.
-std::uint32_t MsClock();
-std::uint32_t TickClock();
-inline constexpr std::uint32_t kMaxTimerTicks = 39045157;  // half of the tick clock's period
-// Whether a timer started at tick `start` for `interval` ticks has expired at tick `now`,
-// counting across the wrap of the tick clock.
-bool TimerExpired(std::uint32_t start, std::uint32_t interval, std::uint32_t now);
-
-inline constexpr int kLengthTriggerHandle = 1;
-
-struct TTimerTrigger {
-    int handle = 0;
-    std::uint32_t start = 0;
-    std::uint32_t interval = 0;  // ticks
-    bool active = false;
-};
-
-// What a closing port keeps of its triggers for its next open.
-struct TSavedTriggers {
-    unsigned lengthTrigger = 0;
-    std::vector<TTimerTrigger> timers;
-    int nextHandle = 8;
-};
 
 // Everything opening needs from the port component.
 struct TPortConfig {
@@ -173,28 +154,6 @@ protected:
                            std::string& path) = 0;
 
 private:
-    struct EventHandler {
-        const void* owner;
-        TTriggerEvent fn;
-        bool sync;
-        bool deleted;
-    };
-    struct ProcHandler {
-        TTriggerProc proc;
-        bool deleted;
-    };
-    class Signal {  // an automatic-reset event
-    public:
-        void Set();
-        bool Wait(int timeoutMs);  // negative: without limit
-        void Reset();
-
-    private:
-        std::mutex mutex_;
-        std::condition_variable cv_;
-        bool set_ = false;
-    };
-
     // Starts one thread, counted as running from before it begins; throws std::system_error
     // when the system gives none.
     void StartThread(std::thread& thread, std::atomic<bool>& doneFlag, std::function<void()> body);
@@ -213,20 +172,20 @@ private:
     // Either thread may be the first to see the device gone (a hang-up on the event thread's
     // wait, EIO on the dispatch thread's read): whichever does tells the owner, once.
     void NoticeIfLost();
-    int UnreadLocked() const;
     bool CheckReceiveTriggers();
     bool CheckTimerTriggers();
     bool AnyTimerActive() const;
     bool Notify(unsigned msg, unsigned value, unsigned extra);
+    void CallHandler(const TriggerHandlerList::Call& call, unsigned msg, unsigned value,
+                     long param);
+    // Data taken by the handlers of a delivery leaves the input ring when the delivery ends.
+    bool SettleInput(bool data, unsigned msg, unsigned value);
 
     bool FlushRequested();
     void SendQueuedOutput();
     void WaitOutputDrained();
     int ApplyDtr();
     int ApplyRts();
-    int NextTriggerHandle();
-    TTimerTrigger* FindTimer(int handle);
-    void RecomputeHandlerService();
 
     UiThread& ui_;
     UiHandOver handOver_;
@@ -243,28 +202,18 @@ private:
     int lineWrites_ = 0;
 
     // Input ring (guarded by input).
-    std::vector<std::uint8_t> inBuf_;
-    int inHead_ = 0, inTail_ = 0;
-    bool inFull_ = false;
+    ByteRing inRing_;
     bool dataDelivery_ = false;
     int takenByCurrent_ = 0, mostTaken_ = 0;
     bool flushDuringDelivery_ = false;
     std::uint64_t extractedTotal_ = 0, notifiedTotal_ = 0;
 
     // Output ring (guarded by output).
-    std::vector<std::uint8_t> outBuf_;
-    int outHead_ = 0, outTail_ = 0;
-    bool outFull_ = false;
+    ByteRing outRing_;
 
     // Triggers and handlers (guarded by main).
-    unsigned lengthTrigger_ = 0;
-    std::vector<TTimerTrigger> timers_;
-    int nextHandle_ = 8;
-    std::vector<EventHandler> eventHandlers_;
-    std::vector<ProcHandler> procHandlers_;
-    bool handlerService_ = false;
-    bool handlersDeleted_ = false;
-    bool eventBusy_ = false;
+    TriggerTable triggers_;
+    TriggerHandlerList handlers_;
 
     std::atomic<bool> deletePending_{false};
     std::atomic<bool> kill_{false};
@@ -279,11 +228,11 @@ private:
     mutable std::mutex inputLock_;
     mutable std::mutex outputLock_;
 
-    Signal deviceEvent_, ack_;
+    AutoResetEvent deviceEvent_, ack_;
     std::mutex outSignalMutex_;
     std::condition_variable outSignal_;
     bool outAvailable_ = false, flushRequest_ = false;
-    Signal flushAck_;
+    AutoResetEvent flushAck_;
 
     std::thread eventThread_, dispatchThread_, outputThread_;
     std::atomic<bool> eventThreadDone_{true}, dispatchThreadDone_{true}, outputThreadDone_{true};
