@@ -3,6 +3,7 @@
 #include "alarm/AlarmHost.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/QtText.h"
 #include "serial/Serexcept.h"
 
 #include <QApplication>
@@ -29,10 +30,6 @@ namespace {
 
 constexpr int kWidth = 462;
 constexpr int kHeight = 472;
-
-QString ToQt(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLabel* Label(const char* text, QWidget* parent) {
     return new QLabel(QString::fromUtf8(text), parent);
@@ -181,7 +178,7 @@ void TfrmAlarm::FormShow() {
     for (int n = 1; n <= kMaxPortNumber; ++n) {
         // Ports held by connections or other programs are listed too.
         if (IsPortAvailable(n)) {
-            cbPort->addItem(ToQt(ComName(n)));
+            cbPort->addItem(ToQString(ComName(n)));
         }
     }
     cbPort->setEditText(typed);
@@ -189,9 +186,9 @@ void TfrmAlarm::FormShow() {
 
 void TfrmAlarm::FormActivate() {
     const int units = CurrentUnits();
-    laUnits->setText(ToQt(SpeedUnitLabel(units)));
+    laUnits->setText(ToQString(SpeedUnitLabel(units)));
     edWindSpeedThreshold->setText(
-        ToQt(FormatFixed(FromMetresPerSecond(settings_.SpeedThreshold, units), 2)));
+        FixedText(FromMetresPerSecond(settings_.SpeedThreshold, units), 2));
 }
 
 int TfrmAlarm::CurrentUnits() const {
@@ -203,7 +200,7 @@ bool TfrmAlarm::ReadNumber(QLineEdit* field, double& value) {
     if (ParseDecimalNumber(text, value)) {
         return true;
     }
-    ShowErrorBox(ToQt(NotAFloatText(text)));
+    ShowErrorBox(ToQString(NotAFloatText(text)));
     return false;
 }
 

@@ -6,7 +6,7 @@
 #include "app/PanelStatusBar.h"
 #include "app/SettingsStore.h"
 #include "platform/MessageBox.h"
-#include "platform/NumberText.h"
+#include "platform/QtText.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -46,10 +46,6 @@ QColor ButtonFaceColour() {
     return QApplication::palette().color(QPalette::Button);
 }
 
-QString ToText(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // Everything up to and including the last folder separator.
 std::string FolderPart(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -60,8 +56,7 @@ QString YScaleCaption(int unit, int item, int tag) {
     // The fpm items all keep the hot key "1"; only the other units number them 1 to 4.
     const int number = unit == kFpm ? 1 : item;
     return QStringLiteral("&%1 %2 %3")
-        .arg(ToText(FormatGeneral(number)), ToText(FormatGeneral(tag)),
-             QString::fromLatin1(kYScaleUnitTexts[unit]));
+        .arg(GeneralText(number), GeneralText(tag), QString::fromLatin1(kYScaleUnitTexts[unit]));
 }
 
 }  // namespace
@@ -496,10 +491,10 @@ void Tparent::ShowLinkStates() {
         }
         switch (connection->CurrentLinkState()) {
             case LinkState::PortLost:
-                troubles.append(QStringLiteral("Port lost: ") + ToText(connection->Name()));
+                troubles.append(QStringLiteral("Port lost: ") + ToQString(connection->Name()));
                 break;
             case LinkState::NoData:
-                troubles.append(QStringLiteral("No data: ") + ToText(connection->Name()));
+                troubles.append(QStringLiteral("No data: ") + ToQString(connection->Name()));
                 break;
             case LinkState::Online:
                 break;
@@ -530,7 +525,7 @@ void Tparent::StartStop1Click() {
 
 void Tparent::StartLogging() {
     const std::string file = LogFileName();
-    sb1_->SetPanelText(1, QStringLiteral("Logging: ") + ToText(FolderPart(file)));
+    sb1_->SetPanelText(1, QStringLiteral("Logging: ") + ToQString(FolderPart(file)));
     for (ConnectionOps* connection : ConnectionWindows()) {
         connection->StartLogging(file);
     }
@@ -559,7 +554,7 @@ void Tparent::StopLogging() {
 }
 
 void Tparent::ShowLogMinutes(int minutes) {
-    sb1_->SetPanelText(2, ToText(FormatGeneral(minutes)) + QStringLiteral(" mins"));
+    sb1_->SetPanelText(2, GeneralText(minutes) + QStringLiteral(" mins"));
 }
 
 void Tparent::RequestNewLogFiles() {

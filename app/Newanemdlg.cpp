@@ -2,6 +2,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/QtText.h"
 #include "platform/SerialDevice.h"
 #include "serial/Comms.h"
 #include "serial/Serport.h"
@@ -51,10 +52,6 @@ int AnemometerWidthFor(const QFontMetrics& metrics) {
         widest = std::max(widest, metrics.horizontalAdvance(QString::fromLatin1(line)));
     }
     return std::max(kAnemometerWidth, widest + 2 * (kGroupInset + kHintInset) + 1);
-}
-
-QString Text(int number) {
-    return QString::fromStdString(FormatGeneral(number));
 }
 
 QLabel* RedLabel(const QString& text, QWidget* parent, int y) {
@@ -171,7 +168,7 @@ void TfrmNewAnem::CreateCommPortGroup() {
     cbBaud_->setObjectName(QStringLiteral("cbBaud"));
     cbBaud_->setGeometry(10, 24, 100, 24);
     for (int baud : kBaudRates) {
-        cbBaud_->addItem(Text(baud));
+        cbBaud_->addItem(GeneralText(baud));
     }
     cbBaud_->setCurrentIndex(-1);
     buSync_ = new QPushButton(QStringLiteral("Auto Find"), gbBaudRate);
@@ -251,7 +248,7 @@ void TfrmNewAnem::CentreOnDesktop() {
 
 void TfrmNewAnem::FormShow() {
     ++nameCounter_;
-    edName_->setText(QStringLiteral("Anemometer ") + Text(nameCounter_));
+    edName_->setText(QStringLiteral("Anemometer ") + GeneralText(nameCounter_));
     RefreshPortList();
 }
 
@@ -437,7 +434,7 @@ bool TfrmNewAnem::CheckPortForSearch(int& portNumber) {
 int TfrmNewAnem::SearchBaud(char& modeChar) {
     TfrmSync& sync = Synchroniser();
     for (int baud : TfrmSync::kCandidateBauds) {
-        laBaud_->setText(QStringLiteral("Trying baud: ") + Text(baud));
+        laBaud_->setText(QStringLiteral("Trying baud: ") + GeneralText(baud));
         for (int attempt = 0; attempt < TfrmSync::kAttemptsPerBaud; ++attempt) {
             if (sync.Stopping()) {
                 return 0;
@@ -464,7 +461,7 @@ void TfrmNewAnem::ReportSearch(int baud, char modeChar) {
 
 void TfrmNewAnem::SelectBaud(int baud) {
     // 1200 is searched but not offered: the list then has no entry chosen.
-    cbBaud_->setCurrentIndex(cbBaud_->findText(Text(baud)));
+    cbBaud_->setCurrentIndex(cbBaud_->findText(GeneralText(baud)));
 }
 
 void TfrmNewAnem::EndSearch() {

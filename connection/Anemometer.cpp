@@ -9,7 +9,7 @@
 #include "logging/LogFlushTimer.h"
 #include "platform/EventWait.h"
 #include "platform/MessageBox.h"
-#include "platform/NumberText.h"
+#include "platform/QtText.h"
 #include "serial/Serexcept.h"
 
 #include <QCloseEvent>
@@ -36,14 +36,10 @@ constexpr char kCrText[] = "\r";
 constexpr int kPortPanel = 0;
 constexpr int kFormatPanel = 2;
 
-QString ToText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QString PortText(int comNumber, int baud) {
     // Two spaces after the colon, as the status bar has always shown it.
-    return QStringLiteral("COM") + ToText(FormatGeneral(comNumber)) + QStringLiteral(":  ") +
-           ToText(FormatGeneral(baud));
+    return QStringLiteral("COM") + GeneralText(comNumber) + QStringLiteral(":  ") +
+           GeneralText(baud);
 }
 
 TParity ParityFor(char letter) {
@@ -118,7 +114,7 @@ void Tchild::Connect(int comNumber, int baud, const std::string& formatLetters,
         StatusBar1_->SetPanelText(kPortPanel, PortText(comNumber, baud));
         watching_ = true;
         StartLinkWatch();
-        setWindowTitle(ToText(name));
+        setWindowTitle(ToQString(name));
         formatLetters_ = formatLetters;
         formatName_ = formatName;
         ApplyFormat();
@@ -151,15 +147,15 @@ void Tchild::MarkOpenFailed(const std::string& reason) {
     closing_ = true;
     closed_ = true;
     StatusBar1_->SetPanelText(kPortPanel, PortText(comNumber_, baud_));
-    SetDetectionText(ToText(reason));
-    setWindowTitle(QStringLiteral("Closed..") + ToText(name_));
+    SetDetectionText(ToQString(reason));
+    setWindowTitle(QStringLiteral("Closed..") + ToQString(name_));
     SetSettled();
 }
 
 void Tchild::ApplyFormat() {
     wind_.ApplyFormat(formatName_, formatLetters_);
     paDig3_->setVisible(wind_.Format().HasW());
-    StatusBar1_->SetPanelText(kFormatPanel, ToText(formatName_));
+    StatusBar1_->SetPanelText(kFormatPanel, ToQString(formatName_));
     // The next log file (a segment may begin at any message) carries the name and format
     // in use from now on.
     log_.SetConnectionName(name_);
@@ -178,15 +174,15 @@ void Tchild::FillFormatList() {
     const FormatList list = host_.FormatTable().FillFormatList();
     QStringList names;
     for (const std::string& name : list.names) {
-        names.append(ToText(name));
+        names.append(ToQString(name));
     }
     cbSetOutputFormat_->clear();
     cbSetOutputFormat_->addItems(names);
     int position = host_.SelectedFormatPosition();
     // A connection made without the dialog (from the command line) shows its own format.
-    const int inUse = cbSetOutputFormat_->findText(ToText(formatName_));
+    const int inUse = cbSetOutputFormat_->findText(ToQString(formatName_));
     if (!formatName_.empty() && inUse >= 0 &&
-        cbSetOutputFormat_->itemText(position) != ToText(formatName_)) {
+        cbSetOutputFormat_->itemText(position) != ToQString(formatName_)) {
         position = inUse;
     }
     cbSetOutputFormat_->setCurrentIndex(
@@ -259,8 +255,8 @@ void Tchild::DetectMeasurementMode() {
         // and the line's state tells the rest. Nobody may be there to answer a box.
         redetecting_ = false;
         SetDetectionText(wind_.OutputRate() > 0
-                             ? QStringLiteral("Output Rate: ") +
-                                   ToText(FormatGeneral(wind_.OutputRate())) + QStringLiteral(" Hz")
+                             ? QStringLiteral("Output Rate: ") + GeneralText(wind_.OutputRate()) +
+                                   QStringLiteral(" Hz")
                              : QStringLiteral("Detection failed. Close and retry."));
         return;
     }
@@ -291,8 +287,7 @@ void Tchild::tmrOutputRateTimer() {
     polledMode_ = answeredPoll_ && measured == 0;
     wind_.SetOutputRate(rate);
     SetSettled();
-    SetDetectionText(QStringLiteral("Output Rate: ") + ToText(FormatGeneral(rate)) +
-                     QStringLiteral(" Hz"));
+    SetDetectionText(QStringLiteral("Output Rate: ") + GeneralText(rate) + QStringLiteral(" Hz"));
 }
 
 void Tchild::SetSettled() {
@@ -357,7 +352,7 @@ void Tchild::ProcessMessage(std::string_view message) {
 
 void Tchild::SetUnits(int units) {
     wind_.SetUnits(units);
-    unitText_ = ToText(wind_.UnitText());
+    unitText_ = ToQString(wind_.UnitText());
     SetupGraph();
 }
 
@@ -409,7 +404,7 @@ bool Tchild::FormCloseQuery() {
     if (closed_) {
         return true;
     }
-    const QString caption = ToText(name_);
+    const QString caption = ToQString(name_);
     if (log_.Logging()) {
         ShowMessageBox(this, QStringLiteral("Please stop logging first"), caption);
         return false;

@@ -7,7 +7,7 @@
 
 #include "connection/ConnectionStatusBar.h"
 #include "connection/TextPanel.h"
-#include "platform/NumberText.h"
+#include "platform/QtText.h"
 #include "platform/SerialDevice.h"
 #include "serial/Serexcept.h"
 #include "serial/UiThread.h"
@@ -27,10 +27,6 @@ namespace {
 constexpr int kDetectionPanel = 1;
 const QColor kStaleColour(140, 140, 140);
 const QColor kNeedleColour(255, 255, 255);
-
-QString ToText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The device as the user knows it: the node a ports-folder link leads to (/dev/ttyUSB0 rather
 // than ~/.config/ventrix/ports/COM5). Read while the device is there: once it has gone, the
@@ -82,7 +78,7 @@ bool Tchild::ConnectOrWait(int comNumber, int baud, const std::string& formatLet
 void Tchild::WaitForDevice(const std::string& formatLetters, const std::string& formatName) {
     closing_ = false;
     closed_ = false;
-    setWindowTitle(ToText(name_));
+    setWindowTitle(ToQString(name_));
     formatLetters_ = formatLetters;
     formatName_ = formatName;
     ApplyFormat();
@@ -197,9 +193,9 @@ void Tchild::SetDetectionText(const QString& text) {
 
 QString Tchild::LinkTroubleText() const {
     if (watch_.Lost()) {
-        return everOpened_ ? QStringLiteral("Port lost: ") + ToText(openedDevice_) +
+        return everOpened_ ? QStringLiteral("Port lost: ") + ToQString(openedDevice_) +
                                  QStringLiteral(", waiting for it to return")
-                           : QStringLiteral("Port not found: ") + ToText(openedDevice_) +
+                           : QStringLiteral("Port not found: ") + ToQString(openedDevice_) +
                                  QStringLiteral(", waiting for it");
     }
     // Detection says for itself what it hears; a detection that failed has said so already.
@@ -214,7 +210,8 @@ QString Tchild::LinkTroubleText() const {
         return {};
     }
     const auto seconds = static_cast<long long>(std::trunc(watch_.SilentSeconds(now)));
-    return QStringLiteral("No data for ") + ToText(FormatGeneral(seconds)) + QStringLiteral(" s");
+    return QStringLiteral("No data for ") + GeneralText(static_cast<double>(seconds)) +
+           QStringLiteral(" s");
 }
 
 void Tchild::ShowLinkState() {

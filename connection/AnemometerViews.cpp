@@ -5,7 +5,7 @@
 
 #include "connection/MessageView.h"
 #include "connection/TextPanel.h"
-#include "platform/NumberText.h"
+#include "platform/QtText.h"
 #include "widgets/InteriorPaintFilter.h"
 #include "widgets/Pgraph.h"
 #include "widgets/Varnwindsock.h"
@@ -43,18 +43,6 @@ int Truncate(double value) {
     return static_cast<int>(std::clamp(value, -kLimit, kLimit));
 }
 
-QString ToText(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QString Fixed(double value, int decimals) {
-    return ToText(FormatFixed(value, decimals));
-}
-
-QString Whole(int value) {
-    return ToText(FormatGeneral(value));
-}
-
 // The value over the full scale, in chart units. Before the main window's settings arrive the
 // scale is 0: such a point sits on the axis rather than dividing by zero.
 int ScalePoint(double value, int graphScale, double fullScale) {
@@ -79,16 +67,16 @@ void Tchild::SetupGraph() {
     pgraph_->SetScale(1000);
     graphScale_ = pgraph_->Scale();
     pgraph_->SetGridSize(10);
-    paLeftHandAxis_->TopLabel()->SetText(Whole(Truncate(yScale_)));
+    paLeftHandAxis_->TopLabel()->SetText(GeneralText(Truncate(yScale_)));
     paLeftHandAxis_->SetText(unitText_);
     if (displayMode_ == 1) {
         pgraph_->SetAxisCentre(false);
         paLeftHandAxis_->BottomLabel()->SetText(QStringLiteral("0"));
     } else {
         pgraph_->SetAxisCentre(true);
-        paLeftHandAxis_->BottomLabel()->SetText(Whole(-Truncate(yScale_)));
+        paLeftHandAxis_->BottomLabel()->SetText(GeneralText(-Truncate(yScale_)));
     }
-    paRightAxis_->TopLabel()->SetText(Whole(Truncate(directionRange_)));
+    paRightAxis_->TopLabel()->SetText(GeneralText(Truncate(directionRange_)));
     pgraph_->Reset();
 }
 
@@ -138,7 +126,7 @@ void Tchild::SetRoseType(int roseType) {
 // ---- Windsock page ----
 
 QString Tchild::ShownSpeedText(double shown) const {
-    return Fixed(shown, 2) + QLatin1Char(' ') + unitText_;
+    return FixedText(shown, 2) + QLatin1Char(' ') + unitText_;
 }
 
 QString Tchild::SpeedText(double metresPerSecond) const {
@@ -165,7 +153,7 @@ void Tchild::ShowAverageValues() {
         gbAvgDir_->setTitle(dirCaption);
     }
     laAverageDir_->SetText(
-        Fixed(dirVector ? averages.vectorDirection : averages.scalarDirection, 1) +
+        FixedText(dirVector ? averages.vectorDirection : averages.scalarDirection, 1) +
         QStringLiteral(" deg"));
     const bool magVector = host_.MagAverageVector();
     const QString magCaption = magVector ? QStringLiteral("Average Windspeed (Vector)")
@@ -232,26 +220,26 @@ void Tchild::ShowDigitalPanels() {
     const MinMax& extremes = wind_.Extremes();
     const double factor = wind_.DisplayFactor();
     if (displayMode_ == 1) {
-        paDig1_->SetText(Fixed(sample.direction, 1) + QStringLiteral(" deg"));
+        paDig1_->SetText(FixedText(sample.direction, 1) + QStringLiteral(" deg"));
         // No valid direction since the last reset: nothing to show rather than a made-up one.
-        paDig1_->TopLabel()->SetText(extremes.directionsSet ? Fixed(extremes.maxDirection, 1)
+        paDig1_->TopLabel()->SetText(extremes.directionsSet ? FixedText(extremes.maxDirection, 1)
                                                             : QString());
-        paDig1_->BottomLabel()->SetText(extremes.directionsSet ? Fixed(extremes.minDirection, 1)
+        paDig1_->BottomLabel()->SetText(extremes.directionsSet ? FixedText(extremes.minDirection, 1)
                                                                : QString());
         paDig2_->SetText(ShownSpeedText(sample.shownMagnitude));
-        paDig2_->TopLabel()->SetText(Fixed(extremes.maxMagnitude * factor, 2));
-        paDig2_->BottomLabel()->SetText(Fixed(extremes.minMagnitude * factor, 2));
+        paDig2_->TopLabel()->SetText(FixedText(extremes.maxMagnitude * factor, 2));
+        paDig2_->BottomLabel()->SetText(FixedText(extremes.minMagnitude * factor, 2));
     } else {
         paDig1_->SetText(QStringLiteral("U ") + ShownSpeedText(sample.shownU));
-        paDig1_->TopLabel()->SetText(Fixed(extremes.maxU * factor, 2));
-        paDig1_->BottomLabel()->SetText(Fixed(extremes.minU * factor, 2));
+        paDig1_->TopLabel()->SetText(FixedText(extremes.maxU * factor, 2));
+        paDig1_->BottomLabel()->SetText(FixedText(extremes.minU * factor, 2));
         paDig2_->SetText(QStringLiteral("V ") + ShownSpeedText(sample.shownV));
-        paDig2_->TopLabel()->SetText(Fixed(extremes.maxV * factor, 2));
-        paDig2_->BottomLabel()->SetText(Fixed(extremes.minV * factor, 2));
+        paDig2_->TopLabel()->SetText(FixedText(extremes.maxV * factor, 2));
+        paDig2_->BottomLabel()->SetText(FixedText(extremes.minV * factor, 2));
     }
     paDig3_->SetText(QStringLiteral("W ") + ShownSpeedText(sample.shownW));
-    paDig3_->TopLabel()->SetText(Fixed(extremes.maxW * factor, 2));
-    paDig3_->BottomLabel()->SetText(Fixed(extremes.minW * factor, 2));
+    paDig3_->TopLabel()->SetText(FixedText(extremes.maxW * factor, 2));
+    paDig3_->BottomLabel()->SetText(FixedText(extremes.minW * factor, 2));
 }
 
 void Tchild::ResetMaxMinClick() {
@@ -329,7 +317,7 @@ void Tchild::PageControl1Change(int) {
         reData_->setFocus();
         FlushDataLines();
     } else if (page == tsSettings_) {
-        edSetName_->setText(ToText(name_));
+        edSetName_->setText(ToQString(name_));
     } else if (page == tsGraph_) {
         pgraph_->Reset();
     }
@@ -360,7 +348,7 @@ void Tchild::showEvent(QShowEvent* event) {
     }
     FocusDataIfActive();
     SetupGraph();
-    edSetName_->setText(ToText(name_));
+    edSetName_->setText(ToQString(name_));
 }
 
 void Tchild::hideEvent(QHideEvent* event) {

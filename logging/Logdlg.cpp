@@ -4,6 +4,7 @@
 #include "logging/LogHost.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/QtText.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -26,10 +27,6 @@ namespace {
 constexpr int kWidth = 657;
 constexpr int kHeight = 491;
 constexpr int kDefaultSegmentMinutes = 10;
-
-QString ToQt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QString RunSaveFileDialog(QWidget* parent, const QString& startPath) {
     return QFileDialog::getSaveFileName(parent, QString(), startPath);
@@ -121,8 +118,8 @@ void TfrmLogDlg::BuildControls() {
 
 void TfrmLogDlg::ShowPathParts(const std::string& path) {
     const PathParts parts = SplitLogPath(path);
-    edDir->setText(ToQt(parts.folder));
-    edFileName->setText(ToQt(parts.file));
+    edDir->setText(ToQString(parts.folder));
+    edFileName->setText(ToQString(parts.file));
 }
 
 void TfrmLogDlg::ShowLogDialog() {
@@ -158,7 +155,7 @@ int TfrmLogDlg::SegmentMinutes() const {
 void TfrmLogDlg::Button1Click() {
     int minutes = kDefaultSegmentMinutes;
     if (!ParseWholeNumber(edMins->text().toStdString(), minutes)) {
-        edMins->setText(ToQt(FormatGeneral(kDefaultSegmentMinutes)));
+        edMins->setText(GeneralText(kDefaultSegmentMinutes));
     }
     // An empty folder is the home folder, never the folder the program happened to start in;
     // the dialog then shows the folder that will be used.
@@ -171,7 +168,7 @@ void TfrmLogDlg::Button1Click() {
 }
 
 void TfrmLogDlg::Button2Click() {
-    const QString chosen = chooseSaveFile_(this, ToQt(logFileName_));
+    const QString chosen = chooseSaveFile_(this, ToQString(logFileName_));
     if (chosen.isEmpty()) {
         return;
     }
@@ -233,7 +230,7 @@ void TfrmLogDlg::ReportLogError(const std::string& message) {
 void TfrmLogDlg::ShowPendingErrors() {
     while (!pendingErrors_.empty()) {
         const std::string message = pendingErrors_.front();
-        ShowErrorBox(ToQt(message));
+        ShowErrorBox(ToQString(message));
         pendingErrors_.erase(pendingErrors_.begin());
     }
 }

@@ -4,6 +4,7 @@
 #include "network/NetworkHub.h"
 #include "platform/MessageBox.h"
 #include "platform/NumberText.h"
+#include "platform/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,14 +28,6 @@ const QString kCaption = QStringLiteral("Network Output");
 
 constexpr std::array<NmeaSpeedUnit, 4> kUnits = {
     NmeaSpeedUnit::Knots, NmeaSpeedUnit::MetresPerSecond, NmeaSpeedUnit::Kph, NmeaSpeedUnit::Mph};
-
-QString ToText(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QString NumberText(double value) {
-    return ToText(FormatGeneral(value));
-}
 
 int UnitIndex(NmeaSpeedUnit unit) {
     for (std::size_t i = 0; i < kUnits.size(); ++i) {
@@ -231,7 +224,7 @@ QGroupBox* TfrmNetworkDlg::BuildBrokerGroup() {
     grid->addWidget(edCaFile, 4, 1, 1, 2);
     grid->addWidget(buCaFile, 4, 3);
     edTopicPrefix = AddField(group, "edTopicPrefix");
-    edTopicPrefix->setPlaceholderText(ToText(DefaultTopicPrefix(hub_.Station())));
+    edTopicPrefix->setPlaceholderText(ToQString(DefaultTopicPrefix(hub_.Station())));
     grid->addWidget(new QLabel(QStringLiteral("Topic prefix"), group), 5, 0);
     grid->addWidget(edTopicPrefix, 5, 1, 1, 3);
     return group;
@@ -265,16 +258,16 @@ TfrmNetworkDlg::Page TfrmNetworkDlg::PageFrom(Tchild* connection,
     Page page;
     page.connection = connection;
     page.udp = outputs.nmea.udpOn;
-    page.udpHost = ToText(outputs.nmea.udpHost);
-    page.udpPort = NumberText(outputs.nmea.udpPort);
+    page.udpHost = ToQString(outputs.nmea.udpHost);
+    page.udpPort = GeneralText(outputs.nmea.udpPort);
     page.tcp = outputs.nmea.tcpOn;
-    page.tcpAddress = ToText(outputs.nmea.tcpAddress);
-    page.tcpPort = NumberText(outputs.nmea.tcpPort);
-    page.tcpClients = NumberText(outputs.nmea.maxClients);
-    page.nmeaRate = NumberText(outputs.nmea.sentencesPerSecond);
+    page.tcpAddress = ToQString(outputs.nmea.tcpAddress);
+    page.tcpPort = GeneralText(outputs.nmea.tcpPort);
+    page.tcpClients = GeneralText(outputs.nmea.maxClients);
+    page.nmeaRate = GeneralText(outputs.nmea.sentencesPerSecond);
     page.unitIndex = UnitIndex(outputs.nmea.unit);
     page.mqtt = outputs.mqtt.on;
-    page.mqttRate = NumberText(outputs.mqtt.samplesPerSecond);
+    page.mqttRate = GeneralText(outputs.mqtt.samplesPerSecond);
     return page;
 }
 
@@ -285,18 +278,18 @@ void TfrmNetworkDlg::LoadSettings() {
         pages_.push_back(PageFrom(connection, hub_.OutputsOf(*connection)));
     }
     const BrokerSettings& broker = hub_.Configuration().broker;
-    edBrokerHost->setText(ToText(broker.host));
-    edBrokerPort->setText(NumberText(broker.port));
-    edBrokerUser->setText(ToText(broker.user));
-    edBrokerPassword->setText(ToText(broker.password));
+    edBrokerHost->setText(ToQString(broker.host));
+    edBrokerPort->setText(GeneralText(broker.port));
+    edBrokerUser->setText(ToQString(broker.user));
+    edBrokerPassword->setText(ToQString(broker.password));
     cbBrokerTls->setChecked(broker.tls);
-    edCaFile->setText(ToText(broker.caFile));
-    edTopicPrefix->setText(ToText(broker.topicPrefix));
+    edCaFile->setText(ToQString(broker.caFile));
+    edTopicPrefix->setText(ToQString(broker.topicPrefix));
 
     const QSignalBlocker blocker(cbConnection);
     cbConnection->clear();
     for (const Page& page : pages_) {
-        cbConnection->addItem(ToText(page.connection->ConnectionName()));
+        cbConnection->addItem(ToQString(page.connection->ConnectionName()));
     }
     cbConnection->setCurrentIndex(pages_.empty() ? -1 : 0);
     cbConnectionChange(cbConnection->currentIndex());
@@ -435,7 +428,7 @@ bool TfrmNetworkDlg::ReadBroker(bool anyMqtt, BrokerSettings& broker) {
     }
     if (!broker.topicPrefix.empty()) {
         if (const std::string problem = CheckTopicPrefix(broker.topicPrefix); !problem.empty()) {
-            return Refuse(-1, edTopicPrefix, ToText(problem));
+            return Refuse(-1, edTopicPrefix, ToQString(problem));
         }
     }
     return true;
@@ -460,7 +453,8 @@ bool TfrmNetworkDlg::buApplyClick() {
     const std::string problems = hub_.Apply(broker, outputs);
     RefreshStatus();
     if (!problems.empty()) {
-        ShowMessageBox(this, QStringLiteral("Not every output could start:\n") + ToText(problems),
+        ShowMessageBox(this,
+                       QStringLiteral("Not every output could start:\n") + ToQString(problems),
                        kCaption, MessageButtons::Ok, MessageIcon::Warning);
         return false;
     }
@@ -492,7 +486,7 @@ void TfrmNetworkDlg::RefreshStatus() {
         return;
     }
     laStatus->setText(
-        ToText(hub_.StatusText(*pages_[static_cast<std::size_t>(shownPage_)].connection)));
+        ToQString(hub_.StatusText(*pages_[static_cast<std::size_t>(shownPage_)].connection)));
 }
 
 }  // namespace vx

@@ -8,6 +8,7 @@
 #include "app/Startup.h"
 #include "logging/Logdlg.h"
 #include "platform/MessageBox.h"
+#include "platform/QtText.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/TempConfig.h"
 
@@ -89,6 +90,24 @@ TEST(DecimalSeparator, MainWindowMakesNumbersUseAFullStopButKeepsRegionalDates) 
     EXPECT_STREQ(after, "1.50");
     EXPECT_EQ(QLocale().toString(1.5), "1.5");
     EXPECT_EQ(QLocale().decimalPoint(), ".");
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+// Texts the windows show come from std::string: a name keeps its letters and a number its full
+// stop whatever the locale says.
+TEST(DecimalSeparator, WindowTextsKeepTheFullStopAndTheNameAsTyped) {
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+    }
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(FixedText(9.7196, 2), "9.72");
+    EXPECT_EQ(FixedText(-0.004, 2), "0.00");
+    EXPECT_EQ(FixedText(-1.234, 2), "-1.23");
+    EXPECT_EQ(GeneralText(0.25), "0.25");
+    EXPECT_EQ(GeneralText(19200), "19200");
+    EXPECT_EQ(ToQString("B\xc3\xb6" "e Nord"), QString(QChar(0x42)) + QChar(0xf6) + "e Nord");
+    QLocale::setDefault(previous);
     std::setlocale(LC_NUMERIC, "C");
 }
 
