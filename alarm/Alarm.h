@@ -3,6 +3,7 @@
 // and the ways a fired alarm is signalled (beep, and the DTR line of a chosen serial port).
 
 #include "alarm/AlarmCheck.h"
+#include "alarm/AlarmHost.h"
 #include "alarm/AlarmSettings.h"
 #include "serial/Serport.h"
 
@@ -23,7 +24,7 @@ namespace vx {
 
 class AlarmHost;
 
-class TfrmAlarm : public QDialog, public AlarmSink {
+class TfrmAlarm : public QDialog, public AlarmSink, public AlarmDialogOps {
     Q_OBJECT
 public:
     static constexpr int kPortCloseWaitMs = 500;
@@ -35,17 +36,17 @@ public:
     // The system beep; replaceable because a test cannot hear one.
     void SetBeep(std::function<void()> beep) { beep_ = std::move(beep); }
 
-    void ShowAlarmDialog();
-    const AlarmSettings& CurrentAlarmSettings() const { return settings_; }
+    void ShowAlarmDialog() override;
+    const AlarmSettings& CurrentAlarmSettings() const override { return settings_; }
 
     void SignalAlarm();
     void RaiseSpeedAlarm(const std::string& connectionName) override;
     void RaiseDirectionAlarm(const std::string& connectionName) override;
     // No message for the chosen time: signalled as a wind-speed alarm is (beep, alarm line).
     void RaiseNoDataAlarm(const std::string& connectionName) override;
-    void LowerAlarmLine();
+    void LowerAlarmLine() override;
     // True when the alarm line's port is open on that COM number.
-    bool UsesPort(int comNumber) const;
+    bool UsesPort(int comNumber) const override;
 
     // Showing: the port list is refilled; the text stays as the user left it.
     void FormShow();

@@ -1,10 +1,10 @@
 #include "app/Main.h"
 
 #include "app/Application.h"
-#include "app/DialogOps.h"
 #include "app/MdiFrame.h"
 #include "app/PanelStatusBar.h"
 #include "app/SettingsStore.h"
+#include "network/NetworkDialogOps.h"
 #include "platform/MessageBox.h"
 #include "platform/QtText.h"
 

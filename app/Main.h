@@ -5,6 +5,7 @@
 
 #include "alarm/AlarmHost.h"
 #include "alarm/AlarmSettings.h"
+#include "app/ConnectDialogOps.h"
 #include "connection/ConnectionOps.h"
 #include "logging/LogHost.h"
 
@@ -24,9 +25,6 @@ class QMenu;
 
 namespace vx {
 
-class AlarmDialogOps;
-class ConnectDialogOps;
-class LogDialogOps;
 class NetworkDialogOps;
 class MdiFrame;
 class PanelStatusBar;
@@ -36,7 +34,7 @@ class PanelStatusBar;
 // is thrown: the window then stays unconnected and receives no settings.
 using ConnectionMaker = std::function<ConnectionOps*(QMdiArea& frame)>;
 
-class Tparent : public QMainWindow, public AlarmHost, public LogHost {
+class Tparent : public QMainWindow, public AlarmHost, public LogHost, public ConnectDialogHost {
     Q_OBJECT
 public:
     static constexpr int kConnectionWidth = 693;
@@ -55,11 +53,11 @@ public:
 
     // Queries of connections and dialogs.
     int CurrentUnits() const override { return units_; }
-    bool IsPortInUse(int comNumber) const;
+    bool IsPortInUse(int comNumber) const override;
     bool MagAverageVector() const;
     bool DirAverageVector() const;
     bool DirectionAxis359() const;
-    int MessageTypeIndex() const { return messageTypeIndex_; }
+    int MessageTypeIndex() const override { return messageTypeIndex_; }
     const std::string& DefaultLogFile() const { return defaultLogFile_; }
     bool LoggingInProgress() const;
 

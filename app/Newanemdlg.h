@@ -4,6 +4,7 @@
 // chosen last time are still chosen the next time. It holds the program's one output-format
 // table, and its "Auto Find" button searches for the rate at which the instrument answers.
 
+#include "app/ConnectDialogOps.h"
 #include "connection/OutputFormats.h"
 
 #include <QDialog>
@@ -24,23 +25,13 @@ namespace vx {
 class TcommsForm;
 class TfrmSync;
 
-// What the dialog needs from the main window.
-class ConnectDialogHost {
-public:
-    virtual ~ConnectDialogHost() = default;
-    // The output-format position remembered from the last run.
-    virtual int MessageTypeIndex() const = 0;
-    // True while a connection or the alarm line holds COM<comNumber> open.
-    virtual bool IsPortInUse(int comNumber) const = 0;
-};
-
 // A text that should have been a whole number; its message is the one the user sees.
 class EConvertError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-class TfrmNewAnem : public QDialog {
+class TfrmNewAnem : public QDialog, public ConnectDialogOps {
     Q_OBJECT
 public:
     static constexpr int kWidth = 510;
@@ -55,7 +46,7 @@ public:
     void SetSynchroniser(TfrmSync* sync) { sync_ = sync; }
 
     // Shows the dialog modally; true when it ended with "Connect".
-    bool ShowConnectDialog();
+    bool ShowConnectDialog() override;
 
     // The choices, read by the main window after "Connect" and by the search.
     // The port box's text from its 4th character, at most 2 characters, as a whole number
@@ -66,7 +57,7 @@ public:
     std::string AnemometerName() const;
     std::string FormatName() const;
     std::string FormatLetters() const;
-    int ChosenFormatPosition() const;
+    int ChosenFormatPosition() const override;
 
     const OutputFormatTable& Formats() const { return formats_; }
     int NameCounter() const { return nameCounter_; }

@@ -3,7 +3,6 @@
 #include "alarm/Alarm.h"
 #include "app/About.h"
 #include "app/Application.h"
-#include "app/DialogLinks.h"
 #include "app/Main.h"
 #include "app/MdiFrame.h"
 #include "app/Newanemdlg.h"
@@ -33,10 +32,8 @@ void ShowBackgroundPicture(Tparent& parent) {
 }
 
 void CreateConnectDialog(ProgramWindows& windows) {
-    windows.connectLink = std::make_unique<ConnectDialogLink>(*windows.parent);
-    windows.frmNewAnem = std::make_unique<TfrmNewAnem>(*windows.connectLink, windows.parent.get());
-    windows.connectLink->SetDialog(windows.frmNewAnem.get());
-    windows.parent->SetConnectDialog(windows.connectLink.get());
+    windows.frmNewAnem = std::make_unique<TfrmNewAnem>(*windows.parent, windows.parent.get());
+    windows.parent->SetConnectDialog(windows.frmNewAnem.get());
 }
 
 void CreateBaudSearch(ProgramWindows& windows) {
@@ -48,15 +45,13 @@ void CreateBaudSearch(ProgramWindows& windows) {
 void CreateAlarmDialog(ProgramWindows& windows) {
     windows.frmAlarm = std::make_unique<TfrmAlarm>();
     windows.frmAlarm->SetHost(windows.parent.get());
-    windows.alarmLink = std::make_unique<AlarmDialogLink>(*windows.frmAlarm);
-    windows.parent->SetAlarmDialog(windows.alarmLink.get());
+    windows.parent->SetAlarmDialog(windows.frmAlarm.get());
 }
 
 void CreateLogDialog(ProgramWindows& windows) {
     windows.frmLogDlg = std::make_unique<TfrmLogDlg>(windows.parent->DefaultLogFile());
     windows.frmLogDlg->SetHost(windows.parent.get());
-    windows.logLink = std::make_unique<LogDialogLink>(*windows.frmLogDlg);
-    windows.parent->SetLogDialog(windows.logLink.get());
+    windows.parent->SetLogDialog(windows.frmLogDlg.get());
 }
 
 void CreateAboutBox(ProgramWindows& windows) {
@@ -70,7 +65,7 @@ void CreateAboutBox(ProgramWindows& windows) {
 ConnectionOps* MakeConnection(QMdiArea& frame, const TfrmNewAnem& dialog, ConnectionHost& host,
                               NetworkHub& network) {
     const int comNumber = dialog.SelectedPortNumber();
-    QPointer<Tchild> child = new Tchild(nullptr, &host);
+    QPointer<Tchild> child = new Tchild(host);
     child->setAttribute(Qt::WA_DeleteOnClose, false);
     QMdiSubWindow* window = frame.addSubWindow(child);
     window->show();
@@ -122,14 +117,12 @@ void CreateNetworkOutputs(ProgramWindows& windows) {
         std::make_unique<NetworkHub>(*windows.connectionHost, SettingsFilePath(), StationName());
     windows.frmNetworkDlg =
         std::make_unique<TfrmNetworkDlg>(*windows.networkHub, windows.parent.get());
-    windows.networkLink = std::make_unique<NetworkDialogLink>(*windows.frmNetworkDlg);
-    windows.parent->SetNetworkDialog(windows.networkLink.get());
+    windows.parent->SetNetworkDialog(windows.frmNetworkDlg.get());
 }
 
 void JoinConnectionWindows(ProgramWindows& windows) {
     windows.connectionHost = std::make_unique<ProgramConnectionHost>(
         *windows.parent, *windows.frmNewAnem, *windows.frmLogDlg, *windows.frmAlarm);
-    SetConnectionHost(windows.connectionHost.get());
     CreateNetworkOutputs(windows);
     windows.parent->SetConnectionMaker([dialog = windows.frmNewAnem.get(),
                                         host = windows.connectionHost.get(),
@@ -144,7 +137,6 @@ ProgramWindows::ProgramWindows() = default;
 
 ProgramWindows::~ProgramWindows() {
     // The network outputs say "offline" while the connections they served still exist.
-    networkLink.reset();
     frmNetworkDlg.reset();
     networkHub.reset();
     // Connection windows refer to the dialogs (alarm tests, log settings): they go next.
@@ -152,9 +144,6 @@ ProgramWindows::~ProgramWindows() {
         for (QMdiSubWindow* window : parent->Frame().subWindowList()) {
             delete window;
         }
-    }
-    if (connectionHost) {
-        SetConnectionHost(nullptr);
     }
 }
 

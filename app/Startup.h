@@ -10,11 +10,7 @@
 
 namespace vx {
 
-class AlarmDialogLink;
 class Application;
-class ConnectDialogLink;
-class LogDialogLink;
-class NetworkDialogLink;
 class NetworkHub;
 class TcommsForm;
 class TfrmAbout;
@@ -33,21 +29,17 @@ struct ProgramWindows {
     // Declared in creation order, so they are destroyed in the reverse order: every dialog goes
     // before the main window it refers to.
     std::unique_ptr<Tparent> parent;
-    std::unique_ptr<ConnectDialogLink> connectLink;
     std::unique_ptr<TfrmNewAnem> frmNewAnem;
     std::unique_ptr<TcommsForm> commsForm;
     std::unique_ptr<TfrmSync> frmSync;
     std::unique_ptr<TfrmAlarm> frmAlarm;
-    std::unique_ptr<AlarmDialogLink> alarmLink;
     std::unique_ptr<TfrmLogDlg> frmLogDlg;
-    std::unique_ptr<LogDialogLink> logLink;
     std::unique_ptr<TfrmAbout> frmAbout;
     // What connection windows ask of the windows above; they are created later, on Connect.
     std::unique_ptr<ProgramConnectionHost> connectionHost;
     // The network outputs of the connections and their dialog.
     std::unique_ptr<NetworkHub> networkHub;
     std::unique_ptr<TfrmNetworkDlg> frmNetworkDlg;
-    std::unique_ptr<NetworkDialogLink> networkLink;
 };
 
 // Creates the windows in order and joins them to the main window.

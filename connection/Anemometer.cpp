@@ -55,10 +55,8 @@ TParity ParityFor(char letter) {
 
 }  // namespace
 
-Tchild::Tchild(QWidget* parent, ConnectionHost* host)
-    : QWidget(parent),
-      host_(host != nullptr ? *host : CurrentConnectionHost()),
-      log_(host_.LogSettings()) {
+Tchild::Tchild(ConnectionHost& host, QWidget* parent)
+    : QWidget(parent), host_(host), log_(host_.LogSettings()) {
     setObjectName(QStringLiteral("Tchild"));
     wind_.SetViewSink(this);
     BuildWindow();

@@ -60,8 +60,8 @@ public:
     // device is gone an attempt to open it again.
     static constexpr int kLinkWatchMs = 1000;
 
-    // host: where the window's questions go; nullptr takes CurrentConnectionHost().
-    explicit Tchild(QWidget* parent = nullptr, ConnectionHost* host = nullptr);
+    // host: where the window's questions go; it outlives the window.
+    explicit Tchild(ConnectionHost& host, QWidget* parent = nullptr);
     ~Tchild() override;
 
     // --- Lifecycle ---

@@ -5,6 +5,7 @@
 
 #include "logging/ConnectionLog.h"
 #include "logging/LocaleTimeFormatter.h"
+#include "logging/LogHost.h"
 
 #include <QDialog>
 #include <QString>
@@ -23,7 +24,7 @@ namespace vx {
 
 class LogHost;
 
-class TfrmLogDlg : public QDialog, public LogEnvironment {
+class TfrmLogDlg : public QDialog, public LogEnvironment, public LogDialogOps {
     Q_OBJECT
 public:
     static constexpr int kTickMs = 60000;
@@ -38,15 +39,15 @@ public:
     void SetHost(LogHost* host) { host_ = host; }
     void SetSaveFileChooser(SaveFileChooser chooser) { chooseSaveFile_ = std::move(chooser); }
 
-    void ShowLogDialog();
-    std::string LogFileName() const { return logFileName_; }
+    void ShowLogDialog() override;
+    std::string LogFileName() const override { return logFileName_; }
     // The segment length in force: the one the dialog shows, as "Enable" is the one it shows
     // (10 while the box does not hold a whole number).
     int SegmentMinutes() const;
     int SegmentTicks() const { return segmentTicks_; }
     int LoggedMinutes() const { return loggedMinutes_; }
-    void StartLogTimer();
-    void StopLogTimer();
+    void StartLogTimer() override;
+    void StopLogTimer() override;
     bool LogTimerRunning() const { return Timer1.isActive(); }
 
     // LogEnvironment, read by every connection's log.

@@ -4,6 +4,7 @@
 // looking any name up, and refused with a text that says what is wrong; the outputs start on
 // their own threads when the dialog applies. Shown modally from the main window's Settings menu.
 
+#include "network/NetworkDialogOps.h"
 #include "network/NetworkStore.h"
 
 #include <QDialog>
@@ -25,7 +26,7 @@ namespace vx {
 class NetworkHub;
 class Tchild;
 
-class TfrmNetworkDlg : public QDialog {
+class TfrmNetworkDlg : public QDialog, public NetworkDialogOps {
     Q_OBJECT
 public:
     static constexpr int kStatusMs = 500;
@@ -40,7 +41,7 @@ public:
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
     // Loads the current settings and shows the dialog modally.
-    void ShowNetworkDialog();
+    void ShowNetworkDialog() override;
     // Loads the connections and settings as they are now (ShowNetworkDialog does it first).
     void LoadSettings();
 

@@ -4,6 +4,7 @@
 
 #include "connection/Anemometer.h"
 #include "serial/QtUiThread.h"
+#include "tests/support/DefaultConnectionHost.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -77,7 +78,7 @@ void BM_MessageToViews(benchmark::State& state) {
     const bool polar = state.range(0) == 1;
     const bool paint = state.range(2) == 1;
     vx::DefaultConnectionHost host;
-    vx::Tchild child(nullptr, &host);
+    vx::Tchild child(host);
     Prepare(child, polar, static_cast<int>(state.range(1)));
     const std::vector<std::string> messages = Messages(polar);
     std::size_t next = 0;
@@ -116,7 +117,7 @@ public:
             const std::string link = folder_ + "/COM" + std::to_string(5 + i);
             ::symlink(::ptsname(master), link.c_str());
             masters_.push_back(master);
-            children_.push_back(std::make_unique<vx::Tchild>(nullptr, &host_));
+            children_.push_back(std::make_unique<vx::Tchild>(host_));
         }
         // The instruments talk until their connections have heard them.
         QTimer talk;

@@ -6,8 +6,10 @@
 // small real widgets implement the same interfaces and record what the main window asks of them,
 // in one shared log so the order across several windows can be checked.
 
-#include "app/DialogOps.h"
+#include "alarm/AlarmHost.h"
+#include "app/ConnectDialogOps.h"
 #include "connection/ConnectionOps.h"
+#include "logging/LogHost.h"
 #include "platform/MessageBox.h"
 
 #include <QWidget>

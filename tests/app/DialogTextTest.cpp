@@ -11,6 +11,7 @@
 #include "serial/SelectPortDlg.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/TempConfig.h"
+#include "tests/support/DefaultConnectionHost.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -164,7 +165,7 @@ TEST(DialogTexts, NoDialogClipsItsTexts) {
 
 TEST(DialogTexts, TheConnectionWindowsOptionsPageFits) {
     DefaultConnectionHost host;
-    Tchild child(nullptr, &host);
+    Tchild child(host);
     auto* pages = child.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
     pages->setCurrentWidget(child.findChild<QWidget*>(QStringLiteral("tsSettings")));
     ExpectNothingClipped(child);

@@ -14,6 +14,7 @@
 #include "serial/Comms.h"
 #include "serial/QtUiThread.h"
 #include "serial/Sync.h"
+#include "tests/support/DefaultConnectionHost.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
     vx::TfrmSync sync(comms);
     vx::TfrmNewAnem dialog(host);
     dialog.SetSynchroniser(&sync);
-    vx::Tchild child;
+    vx::DefaultConnectionHost connectionHost;
+    vx::Tchild child(connectionHost);
 
     if (mode == "search") {
         QObject::connect(&sync, &vx::TfrmSync::AttemptStarted, [](int) {

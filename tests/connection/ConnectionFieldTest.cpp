@@ -7,6 +7,7 @@
 #include "connection/Anemometer.h"
 #include "tests/connection/ConnectionTestSupport.h"
 #include "tests/serial/SerialTestSupport.h"
+#include "tests/support/DefaultConnectionHost.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -61,7 +62,7 @@ int LogLines(const std::string& folder) {
 class ConnectionField : public ::testing::Test {
 protected:
     std::unique_ptr<Tchild> MakeChild() {
-        auto child = std::make_unique<Tchild>(nullptr, &host_);
+        auto child = std::make_unique<Tchild>(host_);
         child->show();
         child->SetUnits(0);
         return child;

@@ -6,6 +6,7 @@
 #include "serial/Serexcept.h"
 #include "serial/UiThread.h"
 #include "tests/connection/ConnectionTestSupport.h"
+#include "tests/support/DefaultConnectionHost.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -38,7 +39,7 @@ const std::string kUvName = "VARN_UV_TWO_AXIS";
 class ConnectionLink : public ::testing::Test {
 protected:
     std::unique_ptr<Tchild> MakeChild() {
-        auto child = std::make_unique<Tchild>(nullptr, &host_);
+        auto child = std::make_unique<Tchild>(host_);
         child->show();
         return child;
     }
@@ -236,7 +237,7 @@ TEST_F(ConnectionLink, AClosedConnectionStaysMinimisedInTheFrame) {
     QMdiArea frame;
     frame.resize(900, 700);
     frame.show();
-    auto* child = new Tchild(nullptr, &host_);
+    auto* child = new Tchild(host_);
     QMdiSubWindow* window = frame.addSubWindow(child);
     window->show();
     EXPECT_THROW(child->Connect(29, 9600, kUvLetters, kUvName, "Ghost", 'N'), ESerException);

@@ -6,6 +6,7 @@
 #include "connection/Anemometer.h"
 #include "connection/TextPanel.h"
 #include "tests/connection/ConnectionTestSupport.h"
+#include "tests/support/DefaultConnectionHost.h"
 #include "widgets/FramePacer.h"
 #include "widgets/Pgraph.h"
 #include "widgets/Varnwindsock.h"
@@ -141,7 +142,7 @@ protected:
     DefaultConnectionHost host_;
     // Declared before the window, so that the window goes first and leaves the frame.
     std::unique_ptr<QMdiArea> frame_;
-    std::unique_ptr<Tchild> child_ = std::make_unique<Tchild>(nullptr, &host_);
+    std::unique_ptr<Tchild> child_ = std::make_unique<Tchild>(host_);
 };
 
 TEST_F(ConnectionPacing, ABurstOfMessagesInOneFrameIsDrawnOnceShowingTheLast) {

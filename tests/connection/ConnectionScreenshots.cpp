@@ -5,6 +5,7 @@
 
 #include "connection/Anemometer.h"
 #include "serial/QtUiThread.h"
+#include "tests/support/DefaultConnectionHost.h"
 
 #include <QApplication>
 #include <QDir>
@@ -62,13 +63,13 @@ int main(int argc, char** argv) {
     vx::InstallSerialDialogs();
     QDir().mkpath(options.out);
 
-    vx::DefaultConnectionHost& host = vx::DefaultHost();
+    vx::DefaultConnectionHost host;
     host.selectedFormatPosition = options.formatPosition;
     host.formatTable.LoadFormats();
     const std::string letters = host.formatTable.FormatLettersAt(options.formatPosition);
     const std::string format = host.formatTable.FormatNameAt(options.formatPosition);
 
-    vx::Tchild child(nullptr, &host);
+    vx::Tchild child(host);
     child.resize(693, 470);
     child.show();
     child.Connect(options.port, 9600, letters, format, "Anemometer 1", 'N');

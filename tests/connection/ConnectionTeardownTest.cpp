@@ -5,6 +5,7 @@
 
 #include "connection/Anemometer.h"
 #include "tests/connection/ConnectionTestSupport.h"
+#include "tests/support/DefaultConnectionHost.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -58,7 +59,7 @@ protected:
         frame->resize(1000, 800);
         frame->show();
         for (int i = 0; i < kInstruments; ++i) {
-            auto* child = new Tchild(nullptr, &host_);
+            auto* child = new Tchild(host_);
             frame->addSubWindow(child)->show();
             child->Connect(kFirstPort + i, 38400, "IUVN", "VARN_UV_TWO_AXIS",
                            "Mast " + std::to_string(i + 1), 'N');

@@ -6,6 +6,7 @@
 #include "connection/TextPanel.h"
 #include "logging/Logdlg.h"
 #include "tests/connection/ConnectionTestSupport.h"
+#include "tests/support/DefaultConnectionHost.h"
 #include "tests/support/TempFolder.h"
 #include "widgets/Pgraph.h"
 #include "widgets/Varnwindsock.h"
@@ -43,7 +44,7 @@ constexpr int kUvwFormat = 3;    // VARN_UVW_THREE_AXIS  IUVWN
 class ConnectionViews : public ::testing::Test {
 protected:
     void SetUp() override {
-        child_ = std::make_unique<Tchild>(nullptr, &host_);
+        child_ = std::make_unique<Tchild>(host_);
         child_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(child_.get()));
     }
@@ -108,7 +109,7 @@ TEST_F(ConnectionViews, ControlsCarryTheirNamesAndFirstTexts) {
     EXPECT_EQ(Text("laDirAxisMin"), "0");
     EXPECT_EQ(Text("paRightAxis"), "deg");
     // The axes show their design texts until the window first sets the graph up.
-    Tchild unshown(nullptr, &host_);
+    Tchild unshown(host_);
     auto axisText = [&unshown](const char* name) {
         return unshown.findChild<TextPanel*>(QString::fromLatin1(name))->Text();
     };
@@ -342,7 +343,7 @@ TEST(ConnectionWindowInFrame, RestoringFromMinimisedKeepsTheChartAndATypedName) 
     QMdiArea frame;
     frame.resize(900, 700);
     frame.show();
-    auto* child = new Tchild(nullptr, &host);
+    auto* child = new Tchild(host);
     QMdiSubWindow* window = frame.addSubWindow(child);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
@@ -549,7 +550,7 @@ public:
 
 TEST(ConnectionLogErrors, AFileThatCannotBeCreatedIsShownOnceInTheStandardErrorBox) {
     LogDialogHost host;
-    Tchild child(nullptr, &host);
+    Tchild child(host);
     child.findChild<QLineEdit*>(QStringLiteral("edSetName"))->setText(QStringLiteral("Pier"));
     child.buApplySettingsClick();
     LateFolder folder;

@@ -6,6 +6,7 @@
 #include "connection/Anemometer.h"
 #include "connection/TextPanel.h"
 #include "tests/connection/ConnectionTestSupport.h"
+#include "tests/support/DefaultConnectionHost.h"
 #include "widgets/FramePacer.h"
 
 #include <QComboBox>
@@ -37,7 +38,7 @@ protected:
     void SetUp() override { child_ = MakeWindow(); }
 
     std::unique_ptr<Tchild> MakeWindow() {
-        auto child = std::make_unique<Tchild>(nullptr, &host_);
+        auto child = std::make_unique<Tchild>(host_);
         child->show();
         auto* format = child->findChild<QComboBox*>(QStringLiteral("cbSetOutputFormat"));
         format->setCurrentIndex(kPolarFormat);

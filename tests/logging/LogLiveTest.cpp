@@ -8,6 +8,7 @@
 #include "tests/connection/ConnectionTestSupport.h"
 #include "tests/logging/LogTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DefaultConnectionHost.h"
 #include "tests/support/PortsFolder.h"
 #include "tests/support/QtWait.h"
 
@@ -183,7 +184,7 @@ TEST(LogLive, FourInstrumentsAtOneHundredHertzAreLoggedWholeWhileEachSyncTakesHa
         }
     } closeAll{children};
     for (int i = 0; i < kInstruments; ++i) {
-        children.push_back(std::make_unique<Tchild>(nullptr, &host));
+        children.push_back(std::make_unique<Tchild>(host));
         children.back()->show();
         children.back()->Connect(kFirstPort + i, 115200, "IUVN", "VARN_UV_TWO_AXIS",
                                  "Mast " + std::to_string(i + 1), 'N');

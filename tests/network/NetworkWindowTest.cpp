@@ -12,6 +12,7 @@
 #include "platform/NumberText.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/network/NetworkTestSupport.h"
+#include "tests/support/DefaultConnectionHost.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -260,7 +261,8 @@ TEST_F(NetworkWindowTest, SettingsAreKeptForTheConnectionsNameAndOnlyTheUserCanR
     EXPECT_EQ(kept.For("Bow").nmea.maxClients, 3);
 
     // A new hub (the next run) gives a connection of that name the same outputs.
-    NetworkHub nextRun(DefaultHost(), path, "station");
+    DefaultConnectionHost nextHost;
+    NetworkHub nextRun(nextHost, path, "station");
     EXPECT_EQ(nextRun.Configuration(), kept);
 }
 
