@@ -96,7 +96,7 @@ ConnectionOps* MakeRequestedConnection(QMdiArea& frame, const ConnectRequest& re
                                        const TfrmNewAnem& dialog, ConnectionHost& host,
                                        NetworkHub& network) {
     const int position = FormatPosition(dialog, request.format);
-    QPointer<Tchild> child = new Tchild(nullptr, &host);
+    QPointer<Tchild> child = new Tchild(host);
     child->setAttribute(Qt::WA_DeleteOnClose, false);
     frame.addSubWindow(child)->show();
     std::string reason;
