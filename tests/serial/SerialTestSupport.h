@@ -9,10 +9,20 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 namespace vx::test {
 
