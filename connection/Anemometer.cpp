@@ -244,6 +244,7 @@ void Tchild::DetectMeasurementMode() {
         outputRateTag_ = 0;
         tmrOutputRate_->setInterval(kOutputRateIntervalMs);
         tmrOutputRate_->start();
+        ratePeriod_.start();
         SetDetectionText(QStringLiteral("Detecting Output Rate..."));
         return;
     }
@@ -266,8 +267,8 @@ void Tchild::DetectMeasurementMode() {
 }
 
 void Tchild::tmrOutputRateTimer() {
-    const double measured = static_cast<double>(wind_.RateMessages()) /
-                            static_cast<double>(tmrOutputRate_->interval() / 1000);
+    const double measured =
+        MeasuredOutputRate(wind_.RateMessages(), ratePeriod_.restart(), tmrOutputRate_->interval());
     wind_.ResetPackets();
     wind_.ResetRateMessages();
     // The first period began with detection still under way: its count is thrown away.

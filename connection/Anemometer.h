@@ -21,6 +21,7 @@
 #include "serial/Serport.h"
 #include "widgets/FramePacer.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -254,6 +255,7 @@ private:
     bool closing_ = false;
     bool timeoutFired_ = false;  // tmrTimeout's tag
     int outputRateTag_ = 0;      // tmrOutputRate's tag
+    QElapsedTimer ratePeriod_;   // the output rate's current counting period
     bool closeRequestPending_ = false;
     bool hiddenByMinimise_ = false;
     QMdiSubWindow* watchedSubWindow_ = nullptr;

@@ -6,6 +6,14 @@
 
 namespace vx {
 
+double MeasuredOutputRate(long long messages, long long elapsedMs, long long intervalMs) {
+    const long long periodMs = std::max(elapsedMs, intervalMs);
+    if (periodMs <= 0) {
+        return 0;
+    }
+    return static_cast<double>(messages) * 1000.0 / static_cast<double>(periodMs);
+}
+
 double SnapOutputRate(double measured) {
     struct Row {
         double below;

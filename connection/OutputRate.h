@@ -8,6 +8,11 @@ namespace vx {
 // 100; 100.5 or more is 100 as well (a reading that is not a number gives 1).
 double SnapOutputRate(double measured);
 
+// Messages per second counted over a period meant to last `intervalMs` that really lasted
+// `elapsedMs`: a timer fired late (a loaded machine, a coarse timer) brings more messages with it,
+// and one fired early is taken as the interval.
+double MeasuredOutputRate(long long messages, long long elapsedMs, long long intervalMs);
+
 // Samples in the 3-second gust window: trunc(rate * 3), within 0..300.
 int GustWindowFor(double outputRate);
 

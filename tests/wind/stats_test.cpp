@@ -182,6 +182,18 @@ TEST(OutputRate, SnapsMeasuredRatesToTheInstrumentsRates) {
     EXPECT_EQ(AveragingWindowFor(120, 0.25), 30);
 }
 
+TEST(OutputRate, CountsOverTheTimeThatReallyPassed) {
+    // 10 Hz counted by a 5 s timer that fired 300 ms late: 53 messages, still 10 Hz (it was
+    // 10.6, so 32 Hz, when divided by the interval alone).
+    EXPECT_DOUBLE_EQ(SnapOutputRate(MeasuredOutputRate(53, 5300, 5000)), 10);
+    // A stall of 4 s past the tick, its messages delivered with it.
+    EXPECT_DOUBLE_EQ(SnapOutputRate(MeasuredOutputRate(90, 9000, 5000)), 10);
+    // A timer that fired early is taken as the interval, never as a shorter period.
+    EXPECT_DOUBLE_EQ(MeasuredOutputRate(50, 4900, 5000), 10);
+    EXPECT_DOUBLE_EQ(MeasuredOutputRate(0, 5000, 5000), 0);
+    EXPECT_DOUBLE_EQ(MeasuredOutputRate(7, 0, 0), 0);
+}
+
 TEST(Gust, MeanOfTheLastThreeSecondsOfSamples) {
     WindStatistics stats;
     stats.SetOutputRate(1);
