@@ -669,8 +669,9 @@ void TSerBaseDispatcher::RegisterSyncEventTriggerHandler(const void* owner, TTri
 }
 
 void TSerBaseDispatcher::DeregisterEventTriggerHandler(const void* owner) {
+    TTriggerEvent removed;  // let go after the lock (see TriggerHandlerList)
     std::lock_guard lock(mainLock_);
-    handlers_.RemoveEvent(owner);
+    removed = handlers_.RemoveEvent(owner);
 }
 
 void TSerBaseDispatcher::RegisterProcTriggerHandler(TTriggerProc proc) {
@@ -726,8 +727,9 @@ bool TSerBaseDispatcher::Notify(unsigned msg, unsigned value, unsigned extra) {
     if (!SettleInput(data, msg, value)) {
         result = false;
     }
+    std::vector<TTriggerEvent> removed;  // let go after the lock (see TriggerHandlerList)
     std::lock_guard lock(mainLock_);
-    handlers_.EndDelivery();
+    removed = handlers_.EndDelivery();
     return result;
 }
 

@@ -14,27 +14,39 @@ void TriggerHandlerList::AddProc(TTriggerProc proc) {
     anyLive_ = true;
 }
 
-void TriggerHandlerList::RemoveEvent(const void* owner) {
-    Remove(events_, [owner](const EventHandler& h) { return h.owner == owner; });
-}
-
-void TriggerHandlerList::RemoveProc(TTriggerProc proc) {
-    Remove(procs_, [proc](const ProcHandler& h) { return h.proc == proc; });
-}
-
-template <typename List, typename Same>
-void TriggerHandlerList::Remove(List& list, Same same) {
-    auto it = std::find_if(list.begin(), list.end(),
-                           [&](const auto& h) { return !h.deleted && same(h); });
-    if (it != list.end()) {
+TTriggerEvent TriggerHandlerList::RemoveEvent(const void* owner) {
+    TTriggerEvent removed;
+    auto it = Find(events_, [owner](const EventHandler& h) { return h.owner == owner; });
+    if (it != events_.end()) {
         if (delivering_) {
             it->deleted = true;
             anyDeleted_ = true;
         } else {
-            list.erase(it);
+            removed = std::move(it->fn);
+            events_.erase(it);
         }
     }
     UpdateLive();
+    return removed;
+}
+
+void TriggerHandlerList::RemoveProc(TTriggerProc proc) {
+    auto it = Find(procs_, [proc](const ProcHandler& h) { return h.proc == proc; });
+    if (it != procs_.end()) {
+        if (delivering_) {
+            it->deleted = true;
+            anyDeleted_ = true;
+        } else {
+            procs_.erase(it);
+        }
+    }
+    UpdateLive();
+}
+
+template <typename List, typename Same>
+typename List::iterator TriggerHandlerList::Find(List& list, Same same) {
+    return std::find_if(list.begin(), list.end(),
+                        [&](const auto& h) { return !h.deleted && same(h); });
 }
 
 void TriggerHandlerList::UpdateLive() {
@@ -67,15 +79,22 @@ bool TriggerHandlerList::At(std::size_t position, Call& call) const {
     return true;
 }
 
-void TriggerHandlerList::EndDelivery() {
+std::vector<TTriggerEvent> TriggerHandlerList::EndDelivery() {
     delivering_ = false;
     roundEvents_ = roundProcs_ = 0;
+    std::vector<TTriggerEvent> removed;
     if (anyDeleted_) {
+        for (EventHandler& h : events_) {
+            if (h.deleted) {
+                removed.push_back(std::move(h.fn));
+            }
+        }
         std::erase_if(events_, [](const EventHandler& h) { return h.deleted; });
         std::erase_if(procs_, [](const ProcHandler& h) { return h.deleted; });
         anyDeleted_ = false;
     }
     UpdateLive();
+    return removed;
 }
 
 }  // namespace vx

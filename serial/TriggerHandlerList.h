@@ -9,7 +9,9 @@
 // registered during a delivery waits for the next.
 //
 // Not locked: the dispatcher holds its main lock around every call (and calls the handlers
-// themselves without it).
+// themselves without it). A removed handler's function is handed back rather than destroyed, so
+// the caller lets it go after releasing that lock: it may hold the last reference to an object
+// whose destructor takes locks of its own (a framer manager), and must not do so under ours.
 
 #include <cstddef>
 #include <functional>
@@ -31,7 +33,7 @@ public:
 
     void AddEvent(const void* owner, TTriggerEvent handler, bool sync);
     // The first live registration of `owner`.
-    void RemoveEvent(const void* owner);
+    [[nodiscard]] TTriggerEvent RemoveEvent(const void* owner);
     void AddProc(TTriggerProc proc);
     void RemoveProc(TTriggerProc proc);
 
@@ -44,7 +46,7 @@ public:
     std::size_t BeginDelivery();
     // The handler at `position` of this delivery; false when it was deregistered meanwhile.
     bool At(std::size_t position, Call& call) const;
-    void EndDelivery();
+    [[nodiscard]] std::vector<TTriggerEvent> EndDelivery();
 
 private:
     struct EventHandler {
@@ -59,7 +61,7 @@ private:
     };
 
     template <typename List, typename Same>
-    void Remove(List& list, Same same);
+    typename List::iterator Find(List& list, Same same);
     void UpdateLive();
 
     std::vector<EventHandler> events_;

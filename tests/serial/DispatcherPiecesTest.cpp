@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -262,14 +263,14 @@ TEST(TriggerHandlerList, ADeliveryCallsThoseRegisteredAtItsStartSkippingDeregist
 
     // During the delivery: one deregistered is skipped where it stood, one registered waits for
     // the next delivery.
-    list.RemoveEvent(&ownerA);
+    EXPECT_FALSE(list.RemoveEvent(&ownerA));  // kept until the delivery ends
     list.AddEvent(&ownerC, named('c'), false);
     list.AddProc(&ProcB);
     called.clear();
     EXPECT_EQ(Round(list, positions), "-sP");
     EXPECT_EQ(called, "b");
     EXPECT_TRUE(list.Delivering());
-    list.EndDelivery();
+    EXPECT_EQ(list.EndDelivery().size(), 1u);
     EXPECT_FALSE(list.Delivering());
 
     positions = list.BeginDelivery();
@@ -277,7 +278,7 @@ TEST(TriggerHandlerList, ADeliveryCallsThoseRegisteredAtItsStartSkippingDeregist
     called.clear();
     EXPECT_EQ(Round(list, positions), "sePQ");
     EXPECT_EQ(called, "bc");
-    list.EndDelivery();
+    EXPECT_TRUE(list.EndDelivery().empty());
 }
 
 TEST(TriggerHandlerList, DeregisteringRemovesOneRegistrationAndLiveCountsAtOnce) {
@@ -287,22 +288,47 @@ TEST(TriggerHandlerList, DeregisteringRemovesOneRegistrationAndLiveCountsAtOnce)
     auto count = [&](unsigned, unsigned, long) { ++calls; };
     list.AddEvent(&owner, count, false);
     list.AddEvent(&owner, count, false);
-    list.RemoveEvent(&stranger);
+    EXPECT_FALSE(list.RemoveEvent(&stranger));
     list.RemoveProc(&ProcA);
-    list.RemoveEvent(&owner);  // outside a delivery: gone at once
+    EXPECT_TRUE(list.RemoveEvent(&owner));  // outside a delivery: gone at once
     std::size_t positions = list.BeginDelivery();
     EXPECT_EQ(positions, 1u);
     // Removed during a delivery: nothing is live any more, before the delivery even ends, so
     // no new delivery would start.
-    list.RemoveEvent(&owner);
+    EXPECT_FALSE(list.RemoveEvent(&owner));
     EXPECT_FALSE(list.AnyLive());
     TriggerHandlerList::Call call;
     EXPECT_FALSE(list.At(0, call));
     EXPECT_FALSE(list.At(1, call));  // past the round
-    list.EndDelivery();
+    EXPECT_EQ(list.EndDelivery().size(), 1u);
     EXPECT_EQ(list.BeginDelivery(), 0u);
-    list.EndDelivery();
+    EXPECT_TRUE(list.EndDelivery().empty());
     EXPECT_EQ(calls, 0);
+}
+
+// A handler may hold the last reference to its owner (a framer manager): the list hands the
+// function back instead of destroying it, so the dispatcher lets it go outside its lock and the
+// owner's destructor never runs under that lock.
+TEST(TriggerHandlerList, ARemovedHandlerIsHandedBackNotDestroyed) {
+    TriggerHandlerList list;
+    const int early = 0, late = 0;
+    auto owner = std::make_shared<int>(0);
+    auto holding = [owner](unsigned, unsigned, long) {};
+    list.AddEvent(&early, holding, false);
+    list.AddEvent(&late, holding, false);
+    const long before = owner.use_count();
+
+    TTriggerEvent removed = list.RemoveEvent(&early);
+    EXPECT_EQ(owner.use_count(), before);
+    removed = nullptr;
+    EXPECT_EQ(owner.use_count(), before - 1);
+
+    list.BeginDelivery();
+    EXPECT_FALSE(list.RemoveEvent(&late));
+    std::vector<TTriggerEvent> ended = list.EndDelivery();
+    EXPECT_EQ(owner.use_count(), before - 1);
+    ended.clear();
+    EXPECT_EQ(owner.use_count(), before - 2);
 }
 
 }  // namespace
