@@ -1,6 +1,7 @@
 #include "serial/TriggerHandlerList.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace vx {
 
@@ -15,38 +16,31 @@ void TriggerHandlerList::AddProc(TTriggerProc proc) {
 }
 
 TTriggerEvent TriggerHandlerList::RemoveEvent(const void* owner) {
-    TTriggerEvent removed;
-    auto it = Find(events_, [owner](const EventHandler& h) { return h.owner == owner; });
-    if (it != events_.end()) {
+    auto removed = Remove(events_, [owner](const EventHandler& h) { return h.owner == owner; });
+    return removed ? std::move(removed->fn) : TTriggerEvent{};
+}
+
+void TriggerHandlerList::RemoveProc(TTriggerProc proc) {
+    (void)Remove(procs_, [proc](const ProcHandler& h) { return h.proc == proc; });
+}
+
+// During a delivery the handler is only marked, so the delivery's positions stay valid.
+template <typename List, typename Same>
+std::optional<typename List::value_type> TriggerHandlerList::Remove(List& list, Same same) {
+    std::optional<typename List::value_type> removed;
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const auto& h) { return !h.deleted && same(h); });
+    if (it != list.end()) {
         if (delivering_) {
             it->deleted = true;
             anyDeleted_ = true;
         } else {
-            removed = std::move(it->fn);
-            events_.erase(it);
+            removed = std::move(*it);
+            list.erase(it);
         }
     }
     UpdateLive();
     return removed;
-}
-
-void TriggerHandlerList::RemoveProc(TTriggerProc proc) {
-    auto it = Find(procs_, [proc](const ProcHandler& h) { return h.proc == proc; });
-    if (it != procs_.end()) {
-        if (delivering_) {
-            it->deleted = true;
-            anyDeleted_ = true;
-        } else {
-            procs_.erase(it);
-        }
-    }
-    UpdateLive();
-}
-
-template <typename List, typename Same>
-typename List::iterator TriggerHandlerList::Find(List& list, Same same) {
-    return std::find_if(list.begin(), list.end(),
-                        [&](const auto& h) { return !h.deleted && same(h); });
 }
 
 void TriggerHandlerList::UpdateLive() {

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace vx {
@@ -61,7 +62,7 @@ private:
     };
 
     template <typename List, typename Same>
-    typename List::iterator Find(List& list, Same same);
+    std::optional<typename List::value_type> Remove(List& list, Same same);
     void UpdateLive();
 
     std::vector<EventHandler> events_;
