@@ -4,8 +4,12 @@
 #include "connection/Anemometer.h"
 
 #include "connection/ConnectionStatusBar.h"
+#include "connection/DataPage.h"
+#include "connection/DigitalStrip.h"
+#include "connection/GraphPage.h"
+#include "connection/OptionsPage.h"
 #include "connection/OutputRate.h"
-#include "connection/TextPanel.h"
+#include "connection/WindsockPage.h"
 #include "logging/LogFlushTimer.h"
 #include "platform/EventWait.h"
 #include "platform/MessageBox.h"
@@ -13,12 +17,8 @@
 #include "serial/Serexcept.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QEventLoop>
-#include <QGroupBox>
-#include <QLineEdit>
 #include <QMdiSubWindow>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QTabWidget>
 #include <QThread>
@@ -152,7 +152,7 @@ void Tchild::MarkOpenFailed(const std::string& reason) {
 
 void Tchild::ApplyFormat() {
     wind_.ApplyFormat(formatName_, formatLetters_);
-    paDig3_->setVisible(wind_.Format().HasW());
+    paBottom_->ShowWPanel(wind_.Format().HasW());
     StatusBar1_->SetPanelText(kFormatPanel, ToQString(formatName_));
     // The next log file (a segment may begin at any message) carries the name and format
     // in use from now on.
@@ -174,17 +174,7 @@ void Tchild::FillFormatList() {
     for (const std::string& name : list.names) {
         names.append(ToQString(name));
     }
-    cbSetOutputFormat_->clear();
-    cbSetOutputFormat_->addItems(names);
-    int position = host_.SelectedFormatPosition();
-    // A connection made without the dialog (from the command line) shows its own format.
-    const int inUse = cbSetOutputFormat_->findText(ToQString(formatName_));
-    if (!formatName_.empty() && inUse >= 0 &&
-        cbSetOutputFormat_->itemText(position) != ToQString(formatName_)) {
-        position = inUse;
-    }
-    cbSetOutputFormat_->setCurrentIndex(
-        position >= 0 && position < cbSetOutputFormat_->count() ? position : -1);
+    tsSettings_->SetFormats(names, host_.SelectedFormatPosition(), ToQString(formatName_));
 }
 
 void Tchild::SendText(std::string_view text) {
@@ -320,57 +310,12 @@ void Tchild::dpktStringPacket(TSerDataPacket*, const std::string& packet) {
     }
 }
 
-void Tchild::ProcessMessage(std::string_view message) {
-    const bool valid = wind_.ParseMessage(message);
-    AddDataLine(QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
-    if (log_.Logging()) {
-        log_.LogMessage(message);
-    }
-    if (PageShowing(tsGraph_)) {
-        PlotSample();
-    }
-    if (PageShowing(tsWindsock_) || wind_.AveragingOn()) {
-        ShowWindsockValues();
-    }
-    ShowDigitalPanels();
-    if (!valid) {
-        // A message that did not parse leaves the previous sample, and an out-of-range one holds
-        // an instrument's error value: neither may count towards an alarm that switches
-        // external equipment, nor reset a count that valid readings built up.
-        return;
-    }
-    wind_.UpdateAverages();
-    if (sampleListener_ != nullptr) {
-        sampleListener_->SampleTaken(wind_);
-    }
-    const WindSample& sample = wind_.Sample();
-    alarms_.CheckAlarms(name_, sample.magnitude, sample.direction, host_);
-}
-
 // ---- Operations of the main window ----
 
 void Tchild::SetUnits(int units) {
     wind_.SetUnits(units);
     unitText_ = ToQString(wind_.UnitText());
-    SetupGraph();
-}
-
-void Tchild::SetYScale(int yScale) {
-    yScale_ = yScale;
-    SetupGraph();
-}
-
-void Tchild::SetDirectionRange(int range) {
-    directionRange_ = range;
-    SetupGraph();
-}
-
-void Tchild::SetAveraging(int minutes) {
-    // Averaging switched off leaves nothing being built: the box goes with it.
-    if (minutes == 0) {
-        gbBuildingAvg_->hide();
-    }
-    wind_.SetAveraging(minutes);
+    tsGraph_->SetUnitText(unitText_);
 }
 
 void Tchild::SetAlarmSettings(const AlarmSettings& settings) {

@@ -1,8 +1,8 @@
 #pragma once
 // Tchild: the window of one anemometer connection. It owns the serial port and its framer, the
 // wait and output-rate timers, the wind state, the log and the alarm tests of the connection,
-// and shows the data on four pages (windsock, data, graph, options) above three digital panels
-// and a status bar.
+// and hands every message to its four pages (windsock, data, graph, options), the digital strip
+// below them and the status bar.
 //
 // The main window creates it, shows it and calls Connect, which returns once the instrument was
 // heard (or not) within about 10 s; every global setting then arrives through ConnectionOps.
@@ -19,7 +19,6 @@
 #include "logging/ConnectionLog.h"
 #include "serial/Serpacket.h"
 #include "serial/Serport.h"
-#include "widgets/FramePacer.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -29,38 +28,24 @@
 #include <string>
 #include <string_view>
 
-class QComboBox;
-class QGroupBox;
-class QLineEdit;
 class QMdiSubWindow;
-class QProgressBar;
-class QPushButton;
 class QTabWidget;
 class QTimer;
 
 namespace vx {
 
 class ConnectionStatusBar;
-class LabelledPanel;
+class DataPage;
+class DigitalStrip;
+class GraphPage;
 class LogFlushTimer;
-class MessageView;
-class TextPanel;
-class TVarnWindsock;
-class Tpgraph;
+class OptionsPage;
+class WindsockPage;
 
 class Tchild : public QWidget, public ConnectionOps, private WindViewSink {
     Q_OBJECT
 
 public:
-    static constexpr int kDetectionTries = 20;
-    static constexpr int kDetectionWaitMs = 500;
-    static constexpr int kOutputRateIntervalMs = 5000;
-    static constexpr int kClosePauseMs = 500;
-    static constexpr int kMaxDataLines = 500;
-    // How often the line is looked at: the age of the data, the no-data alarm, and while the
-    // device is gone an attempt to open it again.
-    static constexpr int kLinkWatchMs = 1000;
-
     // host: where the window's questions go; it outlives the window.
     explicit Tchild(ConnectionHost& host, QWidget* parent = nullptr);
     ~Tchild() override;
@@ -77,11 +62,6 @@ public:
     bool ConnectOrWait(int comNumber, int baud, const std::string& formatLetters,
                        const std::string& formatName, const std::string& name, char parity,
                        std::string& reason);
-    void ApplyFormat();
-    void ArmFramer();
-    void SendText(std::string_view text);
-    void WaitMs(int milliseconds);
-    void DetectMeasurementMode();
     // The close query: true when the window may close now (asks the user when settled).
     bool FormCloseQuery();
     // One tick of the output-rate timer: the first discards the count since detection began,
@@ -112,20 +92,11 @@ public:
     // --- One message ---
     // The framer's packet handler; also the way to feed packets without a port.
     void dpktStringPacket(TSerDataPacket* sender, const std::string& packet);
-    void ProcessMessage(std::string_view message);
-
-    // --- Views ---
-    void SetupGraph();
-    void PlotSample();
-    void ShowWindsockValues();
-    void ShowDigitalPanels();
     void AddDataLine(const QString& text);
     // Brings the data page up to date now (lines otherwise arrive with the next frame).
     void FlushDataLines();
-    void FlushBuildingAverage();
-    void LayoutWindsock();
+    // The options page's "Apply": the name and the output format chosen there.
     void buApplySettingsClick();
-    void ResetMaxMinClick();
 
     // --- State ---
     bool Settled() const { return settled_; }
@@ -135,8 +106,6 @@ public:
     bool Logging() const { return log_.Logging(); }
     const std::string& ConnectionName() const { return name_; }
     const std::string& FormatName() const { return formatName_; }
-    const std::string& FormatLetters() const { return formatLetters_; }
-    int Baud() const { return baud_; }
     int DisplayMode() const { return displayMode_; }
     const WindConnection& Wind() const { return wind_; }
     const ConnectionAlarms& Alarms() const { return alarms_; }
@@ -150,10 +119,10 @@ public:
     bool PolledMode() const { return polledMode_; }
     bool ValuesStale() const { return valuesStale_; }
     const LinkWatch& Watch() const { return watch_; }
-    // The two values the last PlotSample gave the chart (series 1, series 2).
-    int LastPlotFirst() const { return lastPlotFirst_; }
-    int LastPlotSecond() const { return lastPlotSecond_; }
-    int DataLineCount() const { return dataLines_; }
+    // The two values the last sample gave the chart (series 1, series 2).
+    int LastPlotFirst() const;
+    int LastPlotSecond() const;
+    int DataLineCount() const;
 
 signals:
     // Detection has ended (successfully or not); a close may proceed.
@@ -167,33 +136,36 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static constexpr int kDetectionTries = 20;
+    static constexpr int kDetectionWaitMs = 500;
+    static constexpr int kOutputRateIntervalMs = 5000;
+    static constexpr int kClosePauseMs = 500;
+    // How often the line is looked at: the age of the data, the no-data alarm, and while the
+    // device is gone an attempt to open it again.
+    static constexpr int kLinkWatchMs = 1000;
+
     // WindViewSink: the averages' boxes and labels.
     void ShowBuildingAverage(int position, int maximum) override;
     void HideBuildingAverage() override;
     void ShowAveragePanel(std::string_view text) override;
     void BlankAverageLabels(std::string_view text) override;
 
-    // Construction (AnemometerLayout.cpp).
+    // Construction.
     void BuildWindow();
-    QWidget* BuildWindsockPage();
-    QWidget* BuildWindsockValues(QWidget* page);
-    QWidget* BuildDataPage();
-    QWidget* BuildGraphPage();
-    QWidget* BuildOptionsPage();
-    QWidget* BuildDigitalStrip();
-    QGroupBox* AddValueBox(QWidget* owner, const QString& boxName, const QString& caption,
-                           const QString& labelName, const QString& text, TextPanel*& label);
-    LabelledPanel* AddDigitalPanel(QWidget* owner, int number, int width, const QString& text);
     void SetupSerialLink();
     void SetupTimers();
 
     // Lifecycle steps.
     void OpenPort(int comNumber, int baud, char parity);
     void MarkOpenFailed(const std::string& reason);
+    void ApplyFormat();
+    void ArmFramer();
     void FillFormatList();
+    void SendText(std::string_view text);
+    void WaitMs(int milliseconds);
+    void DetectMeasurementMode();
     void SetSettled();
     void CloseConnection();
     void WaitUntilSettled();
@@ -220,17 +192,18 @@ private:
     void SetValuesStale(bool stale);
     bool Abandoned() const;
 
+    // What a message shows (AnemometerViews.cpp).
+    void ProcessMessage(std::string_view message);
+    void PlotSample();
+    void ShowWindsockValues();
+    void ShowDigitalPanels();
+    void SetupGraph();
+    void ResetMaxMinClick();
+
     // Page events.
     void PageControl1Change(int index);
-    void tsGraphShow();
+    void GraphPageShown();
     void FocusDataIfActive();
-    void ScrollDataToEnd();
-
-    // Texts.
-    QString SpeedText(double metresPerSecond) const;
-    QString ShownSpeedText(double shown) const;
-    void ShowAverageValues();
-    void SetKeys(const QString& first, const QString& second);
     bool PageShowing(const QWidget* page) const;
 
     ConnectionHost& host_;
@@ -276,20 +249,7 @@ private:
 
     // View settings.
     int displayMode_ = 0;
-    double yScale_ = 0;
-    double directionRange_ = 0;
-    int graphScale_ = 0;
     QString unitText_;
-    int dataLines_ = 0;  // lines in the view and waiting for it
-    QStringList pendingLines_;
-    // Hands the waiting lines to the data page once per frame.
-    PacedTask dataLinesFrame_{[this] { FlushDataLines(); }};
-    // The averages' progress, brought to its bar once per frame.
-    int averagePosition_ = 0;
-    int averageMaximum_ = 100;
-    PacedTask averageBarFrame_{[this] { FlushBuildingAverage(); }};
-    int lastPlotFirst_ = 0;
-    int lastPlotSecond_ = 0;
 
     // Controls, named as the window knows them.
     QTimer* tmrTimeout_ = nullptr;
@@ -297,37 +257,11 @@ private:
     QTimer* tmrLinkWatch_ = nullptr;
     LogFlushTimer* logTimer_ = nullptr;
     QTabWidget* PageControl1_ = nullptr;
-    QWidget* tsWindsock_ = nullptr;
-    QWidget* tsData_ = nullptr;
-    QWidget* tsGraph_ = nullptr;
-    QWidget* tsSettings_ = nullptr;
-    QWidget* paWindsock1_ = nullptr;
-    QWidget* paWindsock2_ = nullptr;
-    QWidget* paBanner_ = nullptr;
-    TVarnWindsock* windsock_ = nullptr;
-    TextPanel* paWindsockAvg_ = nullptr;
-    QGroupBox* gbAvgMag_ = nullptr;
-    TextPanel* laAverageWindspeed_ = nullptr;
-    QGroupBox* gbAvgDir_ = nullptr;
-    TextPanel* laAverageDir_ = nullptr;
-    TextPanel* laGust_ = nullptr;
-    TextPanel* laMaxGust_ = nullptr;
-    TextPanel* laMinGust_ = nullptr;
-    QGroupBox* gbBuildingAvg_ = nullptr;
-    QProgressBar* pbBuildingAvg_ = nullptr;
-    MessageView* reData_ = nullptr;
-    LabelledPanel* paLeftHandAxis_ = nullptr;
-    LabelledPanel* paRightAxis_ = nullptr;
-    Tpgraph* pgraph_ = nullptr;
-    TextPanel* paSeries1Key_ = nullptr;
-    TextPanel* paSeries2Key_ = nullptr;
-    QLineEdit* edSetName_ = nullptr;
-    QComboBox* cbSetOutputFormat_ = nullptr;
-    QPushButton* buApplySettings_ = nullptr;
-    LabelledPanel* paDig1_ = nullptr;
-    LabelledPanel* paDig2_ = nullptr;
-    LabelledPanel* paDig3_ = nullptr;
-    QPushButton* ResetMaxMin_ = nullptr;
+    WindsockPage* tsWindsock_ = nullptr;
+    DataPage* tsData_ = nullptr;
+    GraphPage* tsGraph_ = nullptr;
+    OptionsPage* tsSettings_ = nullptr;
+    DigitalStrip* paBottom_ = nullptr;
     ConnectionStatusBar* StatusBar1_ = nullptr;
 };
 

@@ -6,27 +6,23 @@
 #include "connection/Anemometer.h"
 
 #include "connection/ConnectionStatusBar.h"
-#include "connection/TextPanel.h"
+#include "connection/DigitalStrip.h"
+#include "connection/WindsockPage.h"
 #include "platform/QtText.h"
 #include "platform/SerialDevice.h"
 #include "serial/Serexcept.h"
 #include "serial/UiThread.h"
-#include "widgets/Varnwindsock.h"
 
-#include <QGroupBox>
 #include <QTimer>
 
 #include <cmath>
 #include <filesystem>
-#include <initializer_list>
 
 namespace vx {
 
 namespace {
 
 constexpr int kDetectionPanel = 1;
-const QColor kStaleColour(140, 140, 140);
-const QColor kNeedleColour(255, 255, 255);
 
 // The device as the user knows it: the node a ports-folder link leads to (/dev/ttyUSB0 rather
 // than ~/.config/ventrix/ports/COM5). Read while the device is there: once it has gone, the
@@ -239,21 +235,8 @@ void Tchild::SetValuesStale(bool stale) {
         return;
     }
     valuesStale_ = stale;
-    auto colour = [stale](const QWidget* panel) {
-        return stale ? kStaleColour : panel->palette().color(QPalette::WindowText);
-    };
-    for (LabelledPanel* panel : {paDig1_, paDig2_, paDig3_}) {
-        for (TextPanel* text :
-             {static_cast<TextPanel*>(panel), panel->TopLabel(), panel->BottomLabel()}) {
-            if (text != nullptr) {
-                text->SetTextColour(colour(text));
-            }
-        }
-    }
-    for (TextPanel* label : {laAverageWindspeed_, laAverageDir_, laGust_, laMaxGust_, laMinGust_}) {
-        label->SetTextColour(colour(label));
-    }
-    windsock_->SetNeedleColour(stale ? kStaleColour : kNeedleColour);
+    paBottom_->SetStale(stale);
+    tsWindsock_->SetStale(stale);
 }
 
 bool Tchild::Abandoned() const {
