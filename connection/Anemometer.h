@@ -119,10 +119,6 @@ public:
     bool PolledMode() const { return polledMode_; }
     bool ValuesStale() const { return valuesStale_; }
     const LinkWatch& Watch() const { return watch_; }
-    // The two values the last sample gave the chart (series 1, series 2).
-    int LastPlotFirst() const;
-    int LastPlotSecond() const;
-    int DataLineCount() const;
 
 signals:
     // Detection has ended (successfully or not); a close may proceed.

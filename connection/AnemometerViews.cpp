@@ -157,14 +157,6 @@ void Tchild::BlankAverageLabels(std::string_view text) {
     tsWindsock_->BlankAverageLabels(Latin1Text(text));
 }
 
-int Tchild::LastPlotFirst() const {
-    return tsGraph_->LastPlotFirst();
-}
-
-int Tchild::LastPlotSecond() const {
-    return tsGraph_->LastPlotSecond();
-}
-
 // ---- Data page ----
 
 void Tchild::AddDataLine(const QString& text) {
@@ -175,10 +167,6 @@ void Tchild::AddDataLine(const QString& text) {
 
 void Tchild::FlushDataLines() {
     tsData_->FlushLines();
-}
-
-int Tchild::DataLineCount() const {
-    return tsData_->LineCount();
 }
 
 void Tchild::FocusDataIfActive() {

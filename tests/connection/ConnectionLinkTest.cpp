@@ -25,6 +25,8 @@ namespace vx {
 namespace {
 
 using conntest::BoxRecorder;
+using conntest::DataOf;
+using conntest::GraphOf;
 using conntest::Pump;
 using conntest::SimChild;
 using conntest::SimLogSlots;
@@ -67,7 +69,7 @@ TEST_F(ConnectionLink, AnInstrumentAlreadySendingIsHeardWithoutAPoll) {
     EXPECT_FALSE(child->Settled());
     Pump(300);
     EXPECT_EQ(line.ReadSent().find('Q'), std::string::npos);
-    EXPECT_GT(child->DataLineCount(), 0);
+    EXPECT_GT(DataOf(*child).LineCount(), 0);
 }
 
 // A start character whose CR never comes costs the broken message only: the connection keeps
@@ -92,10 +94,10 @@ TEST_F(ConnectionLink, MessagesFlowAgainAfterAStartWithoutEnd) {
     ASSERT_TRUE(WaitFor([&] { return child->FramerTimeouts() == 1; }, 5000));
     Pump(200);
     const int before = child->Wind().GoodMessages();
-    const int linesBefore = child->DataLineCount();
+    const int linesBefore = DataOf(*child).LineCount();
     instrument.start();
     EXPECT_TRUE(WaitFor([&] { return child->Wind().GoodMessages() >= before + 5; }, 5000));
-    EXPECT_GE(child->DataLineCount(), linesBefore + 5);
+    EXPECT_GE(DataOf(*child).LineCount(), linesBefore + 5);
 }
 
 TEST_F(ConnectionLink, ASilentInstrumentIsPolledTwentyTimesThenReported) {
@@ -198,15 +200,15 @@ TEST_F(ConnectionLink, SwitchingToAnNmeaFormatListensForDollar) {
     child->buApplySettingsClick();
     EXPECT_EQ(child->dpkt().GetStartString(), "\x02");
     Pump(400);
-    const int silentLines = child->DataLineCount();
+    const int silentLines = DataOf(*child).LineCount();
     Pump(800);
-    EXPECT_EQ(child->DataLineCount(), silentLines);
+    EXPECT_EQ(DataOf(*child).LineCount(), silentLines);
 
     formats->setCurrentIndex(2);
     child->buApplySettingsClick();
     EXPECT_EQ(child->dpkt().GetStartString(), "$");
     EXPECT_EQ(child->StatusText(2), "NMEA_POLAR");
-    EXPECT_TRUE(WaitFor([&] { return child->DataLineCount() >= silentLines + 5; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return DataOf(*child).LineCount() >= silentLines + 5; }, 5000));
     child->FlushDataLines();
     const QString text = child->findChild<QPlainTextEdit*>(QStringLiteral("reData"))->toPlainText();
     EXPECT_TRUE(text.section(QLatin1Char('\n'), -1).startsWith(QLatin1Char('$')));

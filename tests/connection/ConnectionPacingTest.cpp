@@ -37,6 +37,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 namespace vx {
 namespace {
 
+using conntest::DataOf;
+using conntest::GraphOf;
 using conntest::StxMessage;
 
 constexpr int kUvFormat = 0;
@@ -182,13 +184,13 @@ TEST_F(ConnectionPacing, ABurstOfMessagesInOneFrameIsDrawnOnceShowingTheLast) {
     reference.Reset();
     const auto plot = [&](int i) {
         FeedUv(0.5 * i, -0.25 * i);
-        reference.DataPoint(kRed, child_->LastPlotFirst());
-        reference.DataPoint(kBlue, child_->LastPlotSecond());
+        reference.DataPoint(kRed, GraphOf(*child_).LastPlotFirst());
+        reference.DataPoint(kBlue, GraphOf(*child_).LastPlotSecond());
         reference.Update();
         reference.Bitmap();
     };
     burst = FeedBurst(paints, plot);
-    EXPECT_EQ(child_->LastPlotFirst(), 500);
+    EXPECT_EQ(GraphOf(*child_).LastPlotFirst(), 500);
     if (burst.withinOneFrame) {
         EXPECT_EQ(burst.frames, 1);
     }
@@ -227,8 +229,8 @@ TEST_F(ConnectionPacing, AMinimisedWindowDrawsNothingAndShowsItsWholeChartWhenRe
     Tpgraph reference;
     auto feedBoth = [&](double u, double v) {
         FeedUv(u, v);
-        reference.DataPoint(kRed, child_->LastPlotFirst());
-        reference.DataPoint(kBlue, child_->LastPlotSecond());
+        reference.DataPoint(kRed, GraphOf(*child_).LastPlotFirst());
+        reference.DataPoint(kBlue, GraphOf(*child_).LastPlotSecond());
         reference.Update();
     };
     reference.resize(chart->size());

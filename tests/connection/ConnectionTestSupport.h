@@ -3,6 +3,8 @@
 // ventrix-sim as a child process, a pseudo-terminal the test drives itself, and message boxes
 // answered and recorded instead of shown.
 
+#include "connection/DataPage.h"
+#include "connection/GraphPage.h"
 #include "platform/MessageBox.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PortsFolder.h"
@@ -11,8 +13,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,5 +73,21 @@ private:
     std::vector<MessageRequest> boxes_;
     MessageBoxHook previous_;
 };
+
+// A page of a connection window, found by its object name; throws when the window has none.
+template <typename Page>
+const Page& PageOf(const QWidget& window, const char* objectName) {
+    const auto* page = window.findChild<const Page*>(QString::fromLatin1(objectName));
+    if (page == nullptr) {
+        throw std::logic_error(std::string("no page ") + objectName);
+    }
+    return *page;
+}
+inline const GraphPage& GraphOf(const QWidget& window) {
+    return PageOf<GraphPage>(window, "tsGraph");
+}
+inline const DataPage& DataOf(const QWidget& window) {
+    return PageOf<DataPage>(window, "tsData");
+}
 
 }  // namespace vx::conntest

@@ -34,6 +34,8 @@ namespace vx {
 namespace {
 
 using conntest::BoxRecorder;
+using conntest::DataOf;
+using conntest::GraphOf;
 using conntest::StxMessage;
 using conntest::WaitFor;
 
@@ -165,16 +167,16 @@ TEST_F(ConnectionViews, GraphPointsScaleToTheAxes) {
     child_->SetDirectionRange(360);
     ShowPage("tsGraph");
     FeedPolar("270", "010.00");
-    EXPECT_EQ(child_->LastPlotFirst(), 500);
-    EXPECT_EQ(child_->LastPlotSecond(), 750);
+    EXPECT_EQ(GraphOf(*child_).LastPlotFirst(), 500);
+    EXPECT_EQ(GraphOf(*child_).LastPlotSecond(), 750);
 
     // UV: both series on the speed axis, negative below the centred axis.
     UseFormat(kUvFormat);
     child_->SetDisplayMode(0);
     child_->SetYScale(10);
     Feed("Q,-005.00,+002.50,M,00");
-    EXPECT_EQ(child_->LastPlotFirst(), -500);
-    EXPECT_EQ(child_->LastPlotSecond(), 250);
+    EXPECT_EQ(GraphOf(*child_).LastPlotFirst(), -500);
+    EXPECT_EQ(GraphOf(*child_).LastPlotSecond(), 250);
 }
 
 TEST_F(ConnectionViews, GraphBeforeTheSettingsArrivePlotsOnTheAxis) {
@@ -183,14 +185,14 @@ TEST_F(ConnectionViews, GraphBeforeTheSettingsArrivePlotsOnTheAxis) {
     child_->SetDisplayMode(1);
     ShowPage("tsGraph");
     FeedPolar("270", "010.00");
-    EXPECT_EQ(child_->LastPlotFirst(), 0);
-    EXPECT_EQ(child_->LastPlotSecond(), 0);
+    EXPECT_EQ(GraphOf(*child_).LastPlotFirst(), 0);
+    EXPECT_EQ(GraphOf(*child_).LastPlotSecond(), 0);
     // A garbled speed far beyond any scale is held within range, not overflowed.
     child_->SetYScale(10);
     child_->SetDirectionRange(360);
     FeedPolar("1e300", "1e300");
-    EXPECT_GT(child_->LastPlotFirst(), 1000);
-    EXPECT_GT(child_->LastPlotSecond(), 1000);
+    EXPECT_GT(GraphOf(*child_).LastPlotFirst(), 1000);
+    EXPECT_GT(GraphOf(*child_).LastPlotSecond(), 1000);
 }
 
 TEST_F(ConnectionViews, AxisLabelsFollowModeScaleRangeAndUnit) {
@@ -232,7 +234,7 @@ TEST_F(ConnectionViews, DataViewHoldsAtMost501Lines) {
     EXPECT_EQ(data->document()->blockCount(), 501);
     const std::string last = StxMessage("Q,+003.00,+004.00,M,00");
     child_->dpktStringPacket(nullptr, last);
-    EXPECT_EQ(child_->DataLineCount(), 1);
+    EXPECT_EQ(DataOf(*child_).LineCount(), 1);
     // The view catches up by itself within moments.
     EXPECT_TRUE(conntest::WaitFor([&] { return !data->toPlainText().isEmpty(); }, 5000));
     EXPECT_EQ(data->document()->blockCount(), 1);
@@ -265,7 +267,7 @@ TEST_F(ConnectionViews, RejectedPacketsReachNoView) {
                              "00\r");  // too short
     EXPECT_EQ(child_->Wind().Packets(), 2);
     EXPECT_EQ(child_->Wind().GoodMessages(), 0);
-    EXPECT_EQ(child_->DataLineCount(), 0);
+    EXPECT_EQ(DataOf(*child_).LineCount(), 0);
     EXPECT_EQ(Text("paDig1"), "0.0 deg");
 }
 

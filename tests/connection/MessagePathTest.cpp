@@ -28,6 +28,8 @@
 namespace vx {
 namespace {
 
+using conntest::DataOf;
+using conntest::GraphOf;
 using conntest::StxMessage;
 
 constexpr int kPolarFormat = 1;  // VARN_POLAR_TWO_AXIS  IDMN
@@ -265,14 +267,14 @@ TEST_F(MessagePath, TheExtendedAxisPlotsDirectionsPast360) {
                            Point{"-05", 703}, Point{"400", 703}, Point{"359", 664},
                            Point{"005", 675}, Point{"200", 370}, Point{"100", 185}}) {
         Feed(std::string("Q,") + p.direction + ",010.00,M,00");
-        EXPECT_EQ(child_->LastPlotSecond(), p.plotted) << p.direction;
-        EXPECT_EQ(child_->LastPlotFirst(), 500) << p.direction;
+        EXPECT_EQ(GraphOf(*child_).LastPlotSecond(), p.plotted) << p.direction;
+        EXPECT_EQ(GraphOf(*child_).LastPlotFirst(), 500) << p.direction;
     }
     // The 0 - 359 axis plots the direction itself.
     host_.directionAxis359 = true;
     child_->SetDirectionRange(360);
     Feed("Q,010,010.00,M,00");
-    EXPECT_EQ(child_->LastPlotSecond(), 27);
+    EXPECT_EQ(GraphOf(*child_).LastPlotSecond(), 27);
 }
 
 // ---- The output rate ----
