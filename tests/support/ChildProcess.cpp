@@ -52,6 +52,14 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, ChildOptio
     if (out < 0) {
         throw std::runtime_error("cannot write " + outputPath_);
     }
+    const int errors =
+        options.errorPath.empty()
+            ? -1
+            : ::open(options.errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (!options.errorPath.empty() && errors < 0) {
+        ::close(out);
+        throw std::runtime_error("cannot write " + options.errorPath);
+    }
     const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -61,13 +69,18 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, ChildOptio
             ::_exit(127);
         }
         ::dup2(out, STDOUT_FILENO);
-        if (options.errorsToOutput) {
+        if (errors >= 0) {
+            ::dup2(errors, STDERR_FILENO);
+        } else if (options.errorsToOutput) {
             ::dup2(out, STDERR_FILENO);
         }
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(out);
+    if (errors >= 0) {
+        ::close(errors);
+    }
     if (pid_ < 0) {
         throw std::runtime_error("cannot start " + arguments[0]);
     }

@@ -25,6 +25,8 @@ struct ChildOptions {
     std::string outputPath{};
     // Standard error goes there too (otherwise to the test's own).
     bool errorsToOutput = false;
+    // Standard error to a file of its own, when a test reads it apart from the output.
+    std::string errorPath{};
 };
 
 class ChildProcess {

@@ -1,5 +1,6 @@
 // What the tests rely on from their shared support without seeing it: a simulator never
-// outlives the test that started it, and one that cannot start is known at once.
+// outlives the test that started it, one that cannot start is known at once, and what a child
+// writes lands where the test reads it.
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PortsFolder.h"
@@ -62,6 +63,16 @@ TEST(SimProcess, OneThatCannotStartIsKnownWithoutWaitingOutTheDeadline) {
     EXPECT_NE(sim.Wait(), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60))
         << "a simulator that exited must end the wait for its banner";
+}
+
+TEST(ChildProcess, StandardErrorGoesToItsOwnFileWhenOneIsNamed) {
+    TempFolder folder;
+    ChildOptions options;
+    options.errorPath = folder / "errors";
+    ChildProcess child({"/bin/sh", "-c", "echo said; echo complained >&2"}, options);
+    ASSERT_EQ(child.Wait(), 0);
+    EXPECT_EQ(child.Output(), "said\n");
+    EXPECT_EQ(ReadFile(options.errorPath), "complained\n");
 }
 
 }  // namespace
