@@ -1,20 +1,15 @@
 #include "tests/network/NetworkTestSupport.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <thread>
 
 namespace vx::test {
@@ -58,9 +53,7 @@ int FreePort() {
 
 Broker::Broker(int port) : port_(port) {}
 
-Broker::~Broker() {
-    Stop();
-}
+Broker::~Broker() = default;
 
 void Broker::RequireUser(const std::string& user, const std::string& password) {
     passwordFile_ = folder_.Path() + "/passwords";
@@ -122,32 +115,19 @@ bool Broker::Start() {
             out << "user root\n";
         }
     }
-    pid_ = fork();
-    if (pid_ == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-        execl("/usr/sbin/mosquitto", "mosquitto", "-c", config.c_str(), nullptr);
-        _exit(127);
-    }
-    if (pid_ < 0) {
-        return false;
-    }
-    return WaitUntil([this] { return CanConnect(port_); }, 15s);
+    ChildOptions options;
+    options.outputPath = folder_ / "broker.out";
+    options.errorsToOutput = true;
+    process_.emplace(std::vector<std::string>{"/usr/sbin/mosquitto", "-c", config}, options);
+    return WaitUntil([this] { return CanConnect(port_) || !process_->Running(); }, 15s) &&
+           process_->Running();
 }
 
 void Broker::Stop() {
-    if (pid_ <= 0) {
-        return;
+    if (process_) {
+        process_->Stop(5s);
+        process_.reset();  // kills one that would not stop
     }
-    kill(pid_, SIGTERM);
-    int status = 0;
-    if (!WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5s)) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-    }
-    pid_ = -1;
 }
 
 // ---- Subscriber ----
@@ -347,90 +327,6 @@ bool TcpClient::ClosedByServer(std::chrono::milliseconds deadline) {
         ended_ = got <= 0;
     }
     return true;
-}
-
-// ---- Children ----
-
-Child::Child(const std::vector<std::string>& arguments, const std::string& outputPath,
-             const std::vector<std::string>& environment, bool withErrors,
-             const std::string& errorPath) {
-    // Everything the child needs is made before the fork: other threads of this process (a
-    // subscriber's network thread) may hold locks that the child would never see released.
-    std::vector<std::string> environmentCopy;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        environmentCopy.emplace_back(*entry);
-    }
-    environmentCopy.insert(environmentCopy.end(), environment.begin(), environment.end());
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& entry : environmentCopy) {
-        envp.push_back(const_cast<char*>(entry.c_str()));
-    }
-    envp.push_back(nullptr);
-    const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int errors =
-        errorPath.empty() ? -1
-                          : open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(out, 1);
-        if (errors >= 0) {
-            dup2(errors, 2);
-        } else if (withErrors) {
-            dup2(out, 2);
-        }
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    close(out);
-    if (errors >= 0) {
-        close(errors);
-    }
-}
-
-Child::~Child() {
-    if (Running()) {
-        Signal(SIGKILL);
-        Wait(5s);
-    }
-}
-
-void Child::Signal(int signal) {
-    if (pid_ > 0) {
-        kill(pid_, signal);
-    }
-}
-
-bool Child::Running() {
-    if (pid_ <= 0) {
-        return false;
-    }
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        pid_ = -1;
-        return false;
-    }
-    return true;
-}
-
-int Child::Wait(std::chrono::milliseconds deadline) {
-    WaitUntil([this] { return !Running(); }, deadline);
-    return pid_ > 0 ? -1 : status_;
-}
-
-SimInstrument::SimInstrument(const std::string& portsFolder, int comNumber,
-                             const std::vector<std::string>& options) {
-    std::vector<std::string> arguments = {VX_BINARY_DIR "/tools/sim/ventrix-sim", "--port",
-                                          std::to_string(comNumber), "--ports-dir", portsFolder};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    const std::string banner = folder_.Path() + "/banner";
-    child_ = std::make_unique<Child>(arguments, banner);
-    ready_ = WaitUntil([&] { return ReadFile(banner).find("ready\n") != std::string::npos; });
 }
 
 // ---- Readers ----

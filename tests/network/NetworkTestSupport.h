@@ -2,16 +2,14 @@
 // Real network parts for the output tests, on loopback only: a mosquitto broker started for the
 // test, an MQTT subscriber, a UDP listener and a TCP client, and readers of what they receive.
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitFor.h"
-
-#include <sys/types.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,14 +43,14 @@ public:
     std::string CaFile() const { return folder_.Path() + "/ca.pem"; }
     // Starts it and waits until it takes connections.
     bool Start();
+    // SIGTERM, as a broker going down for maintenance is stopped.
     void Stop();
     int Port() const { return port_; }
-    bool Running() const { return pid_ > 0; }
 
 private:
     TempFolder folder_;
     int port_;
-    pid_t pid_ = -1;
+    std::optional<ChildProcess> process_;
     std::string passwordFile_;
     int tlsPort_ = 0;
 };
@@ -132,44 +130,6 @@ private:
     int fd_ = -1;
     std::string buffer_;
     bool ended_ = false;
-};
-
-// A program of the build run as a child, its standard output going to a file.
-class Child {
-public:
-    // `environment`: NAME=VALUE entries added to this process's environment. With
-    // `withErrors` the standard error goes to the file too; with `errorPath` to a file of its own.
-    Child(const std::vector<std::string>& arguments, const std::string& outputPath,
-          const std::vector<std::string>& environment = {}, bool withErrors = false,
-          const std::string& errorPath = {});
-    ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool Started() const { return pid_ > 0; }
-    void Signal(int signal);
-    // Waits for the end; its exit status, or -1 (killed by a signal, or still running).
-    int Wait(std::chrono::milliseconds deadline = 30s);
-    bool Running();
-
-private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
-
-// ventrix-sim on COM<port> in `portsFolder`, ready to be opened.
-class SimInstrument {
-public:
-    SimInstrument(const std::string& portsFolder, int comNumber,
-                  const std::vector<std::string>& options);
-    bool Ready() const { return ready_; }
-    // SIGSTOP holds the instrument still (nothing is sent), SIGCONT lets it go on.
-    void Signal(int signal) { child_->Signal(signal); }
-
-private:
-    TempFolder folder_;
-    std::unique_ptr<Child> child_;
-    bool ready_ = false;
 };
 
 // A received NMEA sentence: "$" body "*" hh CR LF with a right checksum, cut into fields.

@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
@@ -38,7 +37,6 @@ using e2e::BoxRecorder;
 using e2e::DialogChoice;
 using e2e::PanelText;
 using e2e::Program;
-using e2e::ScopedEnv;
 using e2e::Sim;
 using e2e::WaitFor;
 using test::Broker;
@@ -52,10 +50,7 @@ constexpr int kWaitMs = 20000;
 // The program with a private settings folder and ports folder, and one simulated instrument.
 class NetworkWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(work_.isValid());
-        ASSERT_FALSE(ports_.Path().isEmpty());
-    }
+    void SetUp() override { ASSERT_FALSE(ports_.Path().isEmpty()); }
 
     // A simulated instrument on the port, with `more` options; it replaces the one before.
     bool StartSim(int comNumber, const QStringList& more = {}) {
@@ -63,7 +58,7 @@ protected:
         sim_ = std::make_unique<Sim>(
             ports_, comNumber,
             QStringList{"--format", "VARN_UV_TWO_AXIS", "--rate", "4", "--baud", "9600"} + more,
-            work_.filePath(QStringLiteral("sim.log")));
+            QString::fromStdString(work_ / "sim.log"));
         return sim_->Ready();
     }
 
@@ -101,8 +96,8 @@ protected:
         program_->Choose("NetworkOutput1");
     }
 
-    QTemporaryDir work_;
-    ScopedEnv config_{"XDG_CONFIG_HOME", work_.filePath(QStringLiteral("config")).toLocal8Bit()};
+    test::TempFolder work_{"vx-e2e"};
+    test::ScopedEnv config_{"XDG_CONFIG_HOME", work_ / "config"};
     e2e::PortsFolder ports_;
     BoxRecorder boxes_;
     std::unique_ptr<Sim> sim_;

@@ -4,6 +4,7 @@
 
 #include "network/NetworkStore.h"
 #include "tests/network/NetworkTestSupport.h"
+#include "tests/support/PortsFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +17,14 @@ namespace {
 
 using namespace test;
 
-const std::string kProgram = VX_BINARY_DIR "/app/ventrix";
-
 TEST(ProgramNetwork, AStationsStatusGoesFromPortLostToOnlineAndOfflineWhenKilled) {
     Broker broker;
     ASSERT_TRUE(broker.Start());
     Subscriber subscriber(broker.Port(), "site/#");
     ASSERT_TRUE(subscriber.Connected());
     TempFolder home;
-    TempFolder ports;
-    const std::string config = home.Path() + "/config";
+    PortsFolder ports;  // the program finds it through VENTRIX_PORTS_DIR
+    const std::string config = home / "config";
     std::filesystem::create_directories(config + "/Varn Instruments");
     NetworkConfiguration kept;
     kept.broker.host = "127.0.0.1";
@@ -38,20 +37,17 @@ TEST(ProgramNetwork, AStationsStatusGoesFromPortLostToOnlineAndOfflineWhenKilled
     ASSERT_TRUE(SaveNetworkConfiguration(config + "/Varn Instruments/ventrix.reg", kept));
 
     // No device behind COM37 yet: the connection waits for it, and says so.
-    Child program({kProgram, "--connect", "COM37,9600,VARN_UV_TWO_AXIS,Mast"},
-                  home.Path() + "/output",
-                  {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + config,
-                   "XDG_STATE_HOME=" + home.Path() + "/state", "HOME=" + home.Path(),
-                   "VENTRIX_PORTS_DIR=" + ports.Path()},
-                  true);
+    ChildProcess program(
+        {BuiltProgram("app/ventrix"), "--connect", "COM37,9600,VARN_UV_TWO_AXIS,Mast"},
+        {.environment = {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + config,
+                         "XDG_STATE_HOME=" + home / "state", "HOME=" + home.Path()},
+         .errorsToOutput = true});
     const std::string topic = "site/Mast/status";
-    ASSERT_TRUE(subscriber.WaitForStates(topic, {"port lost"}))
-        << ReadFile(home.Path() + "/output");
+    ASSERT_TRUE(subscriber.WaitForStates(topic, {"port lost"})) << program.Output();
 
-    SimInstrument sim(ports.Path(), 37, {"--format", "VARN_UV_TWO_AXIS", "--rate", "4"});
+    SimProcess sim(ports, 37, {"--format", "VARN_UV_TWO_AXIS", "--rate", "4"});
     ASSERT_TRUE(sim.Ready());
-    ASSERT_TRUE(subscriber.WaitForStates(topic, {"port lost", "online"}))
-        << ReadFile(home.Path() + "/output");
+    ASSERT_TRUE(subscriber.WaitForStates(topic, {"port lost", "online"})) << program.Output();
     ASSERT_TRUE(WaitUntil([&] { return !subscriber.On("site/Mast/sample").empty(); }, 60s));
 
     program.Signal(SIGKILL);

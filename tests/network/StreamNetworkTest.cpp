@@ -4,6 +4,7 @@
 
 #include "network/TcpServer.h"
 #include "tests/network/NetworkTestSupport.h"
+#include "tests/support/PortsFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ namespace {
 
 using namespace test;
 
-const std::string kStream = VX_BINARY_DIR "/tools/stream/ventrix-stream";
+const std::string kStream = BuiltProgram("tools/stream/ventrix-stream");
 
 // One row of the stream's table: the values after one message.
 struct Row {
@@ -123,7 +124,7 @@ long long Tallied(const std::string& tally, const std::string& label) {
 
 class StreamNetworkTest : public ::testing::Test {
 protected:
-    TempFolder ports_;
+    PortsFolder ports_;  // children find it through VENTRIX_PORTS_DIR
     TempFolder files_;
 
     std::vector<std::string> StreamArguments(int comNumber, const std::vector<std::string>& more) {
@@ -134,7 +135,6 @@ protected:
         arguments.insert(arguments.end(), more.begin(), more.end());
         return arguments;
     }
-    std::vector<std::string> Environment() const { return {"VENTRIX_PORTS_DIR=" + ports_.Path()}; }
 };
 
 TEST_F(StreamNetworkTest, SentencesAndJsonCarryTheValuesOfTheStreamsTable) {
@@ -144,20 +144,19 @@ TEST_F(StreamNetworkTest, SentencesAndJsonCarryTheValuesOfTheStreamsTable) {
     ASSERT_TRUE(subscriber.Connected());
     UdpListener udp;
     const int tcpPort = FreePort();
-    SimInstrument sim(ports_.Path(), 21,
-                      {"--format", "VARN_UV_TWO_AXIS", "--rate", "10", "--seed", "5"});
+    SimProcess sim(ports_, 21, {"--format", "VARN_UV_TWO_AXIS", "--rate", "10", "--seed", "5"});
     ASSERT_TRUE(sim.Ready());
     sim.Signal(SIGSTOP);
 
-    const std::string table = files_.Path() + "/table";
-    const std::string errors = files_.Path() + "/errors";
-    Child stream(
+    const std::string table = files_ / "table";
+    const std::string errors = files_ / "errors";
+    ChildProcess stream(
         StreamArguments(
             21, {"--count", "60", "--nmea-udp", "127.0.0.1:" + std::to_string(udp.Port()),
                  "--nmea-tcp", std::to_string(tcpPort), "--nmea-rate", "100", "--nmea-unit", "M",
                  "--mqtt", "mqtt://127.0.0.1:" + std::to_string(broker.Port()) + "/station/one",
                  "--mqtt-rate", "100", "--name", "mast"}),
-        table, Environment(), false, errors);
+        {.outputPath = table, .errorPath = errors});
     std::unique_ptr<TcpClient> client;
     const bool clientIn = WaitUntil([&] {
         client = std::make_unique<TcpClient>(tcpPort);
@@ -241,14 +240,14 @@ TEST_F(StreamNetworkTest, TheBrokerSaysOfflineWhenTheStationDies) {
     ASSERT_TRUE(broker.Start());
     Subscriber subscriber(broker.Port(), "ventrix/#");
     ASSERT_TRUE(subscriber.Connected());
-    SimInstrument sim(ports_.Path(), 22, {"--format", "VARN_UV_TWO_AXIS", "--rate", "10"});
+    SimProcess sim(ports_, 22, {"--format", "VARN_UV_TWO_AXIS", "--rate", "10"});
     ASSERT_TRUE(sim.Ready());
-    Child stream(StreamArguments(22, {"--mqtt", "mqtt://127.0.0.1:" + std::to_string(broker.Port()),
-                                      "--station", "mast-7", "--quiet"}),
-                 files_.Path() + "/table", Environment());
+    ChildProcess stream(
+        StreamArguments(22, {"--mqtt", "mqtt://127.0.0.1:" + std::to_string(broker.Port()),
+                             "--station", "mast-7", "--quiet"}));
     ASSERT_TRUE(subscriber.WaitFor("ventrix/mast-7/COM22/status", "online"));
     ASSERT_TRUE(WaitUntil([&] { return !subscriber.On("ventrix/mast-7/COM22/sample").empty(); }));
-    EXPECT_TRUE(ReadFile(files_.Path() + "/table").empty());  // --quiet
+    EXPECT_TRUE(stream.Output().empty());  // --quiet
 
     stream.Signal(SIGKILL);
     EXPECT_TRUE(subscriber.WaitFor("ventrix/mast-7/COM22/status", "offline"));
@@ -261,16 +260,17 @@ TEST_F(StreamNetworkTest, TheStatusSaysWhenTheDeviceIsLostOrQuietAndWhenItIsBack
     ASSERT_TRUE(subscriber.Connected());
     UdpListener udp;
     const std::string topic = "ventrix/mast-9/COM26/status";
-    auto first = std::make_unique<SimInstrument>(
-        ports_.Path(), 26,
+    auto first = std::make_unique<SimProcess>(
+        ports_, 26,
         std::vector<std::string>{"--format", "VARN_UV_TWO_AXIS", "--rate", "10", "--vanish-after",
                                  "5"});
     ASSERT_TRUE(first->Ready());
-    const std::string errors = files_.Path() + "/errors";
-    Child stream(StreamArguments(26, {"--reconnect", "--quiet", "--station", "mast-9", "--mqtt",
-                                      "mqtt://127.0.0.1:" + std::to_string(broker.Port()),
-                                      "--nmea-udp", "127.0.0.1:" + std::to_string(udp.Port())}),
-                 files_.Path() + "/table", Environment(), false, errors);
+    const std::string errors = files_ / "errors";
+    ChildProcess stream(
+        StreamArguments(26, {"--reconnect", "--quiet", "--station", "mast-9", "--mqtt",
+                             "mqtt://127.0.0.1:" + std::to_string(broker.Port()), "--nmea-udp",
+                             "127.0.0.1:" + std::to_string(udp.Port())}),
+        {.errorPath = errors});
 
     // The device goes away: said at once, and kept by the broker for whoever asks later.
     ASSERT_TRUE(subscriber.WaitForStates(topic, {"online", "port lost"})) << ReadFile(errors);
@@ -287,9 +287,9 @@ TEST_F(StreamNetworkTest, TheStatusSaysWhenTheDeviceIsLostOrQuietAndWhenItIsBack
 
     // A new instrument on the same port number, which falls quiet for a while after a start.
     first.reset();
-    SimInstrument second(ports_.Path(), 26,
-                         {"--format", "VARN_UV_TWO_AXIS", "--rate", "10", "--silence-after", "3",
-                          "--silence-for", "8"});
+    SimProcess second(ports_, 26,
+                      {"--format", "VARN_UV_TWO_AXIS", "--rate", "10", "--silence-after", "3",
+                       "--silence-for", "8"});
     ASSERT_TRUE(second.Ready());
     ASSERT_TRUE(
         subscriber.WaitForStates(topic, {"online", "port lost", "online", "no data", "online"}))
@@ -302,22 +302,21 @@ TEST_F(StreamNetworkTest, TheStatusSaysWhenTheDeviceIsLostOrQuietAndWhenItIsBack
 }
 
 TEST_F(StreamNetworkTest, AClientThatStopsReadingDoesNotSlowTheStation) {
-    SimInstrument sim(ports_.Path(), 23,
-                      {"--format", "NMEA_POLAR", "--rate", "100", "--baud", "38400"});
+    SimProcess sim(ports_, 23, {"--format", "NMEA_POLAR", "--rate", "100", "--baud", "38400"});
     ASSERT_TRUE(sim.Ready());
     // Held still until both clients are in, so the reader can be owed every sentence.
     sim.Signal(SIGSTOP);
     UdpListener udp;
     const int tcpPort = FreePort();
-    const std::string table = files_.Path() + "/table";
-    const std::string errors = files_.Path() + "/errors";
+    const std::string table = files_ / "table";
+    const std::string errors = files_ / "errors";
     std::vector<std::string> arguments = StreamArguments(
         23, {"--count", "600", "--nmea-tcp", "127.0.0.1:" + std::to_string(tcpPort), "--nmea-udp",
              "127.0.0.1:" + std::to_string(udp.Port()), "--nmea-rate", "100"});
     arguments[2] = "NMEA_POLAR";
     arguments[4] = "100";
     arguments[8] = "38400";
-    Child stream(arguments, table, Environment(), false, errors);
+    ChildProcess stream(arguments, {.outputPath = table, .errorPath = errors});
     std::unique_ptr<TcpClient> stuck;
     const bool stuckIn = WaitUntil([&] {
         stuck = std::make_unique<TcpClient>(tcpPort, 2048);  // and never reads
@@ -373,24 +372,24 @@ TEST_F(StreamNetworkTest, AStationWhosePortOrOutputCannotOpenNeverSaysOnline) {
     Subscriber subscriber(broker.Port(), "ventrix/#");
     ASSERT_TRUE(subscriber.Connected());
     const std::string mqtt = "mqtt://127.0.0.1:" + std::to_string(broker.Port());
-    const std::string output = files_.Path() + "/output";
+    const std::string output = files_ / "output";
     // No device behind COM24.
-    Child missing(StreamArguments(24, {"--mqtt", mqtt, "--station", "s"}), output, Environment(),
-                  true);
+    ChildProcess missing(StreamArguments(24, {"--mqtt", mqtt, "--station", "s"}),
+                         {.outputPath = output, .errorsToOutput = true});
     EXPECT_EQ(missing.Wait(kRunDeadline), 1);
     EXPECT_NE(ReadFile(output).find("COM24"), std::string::npos) << ReadFile(output);
 
     // A TCP port that another program holds.
-    SimInstrument sim(ports_.Path(), 25, {"--format", "VARN_UV_TWO_AXIS", "--rate", "10"});
+    SimProcess sim(ports_, 25, {"--format", "VARN_UV_TWO_AXIS", "--rate", "10"});
     ASSERT_TRUE(sim.Ready());
     TcpServer holder;
     TcpServerOptions options;
     options.port = 0;
     std::string error;
     ASSERT_TRUE(holder.Start(options, error));
-    Child held(StreamArguments(25, {"--mqtt", mqtt, "--station", "s", "--nmea-tcp",
-                                    std::to_string(holder.Port())}),
-               output, Environment(), true);
+    ChildProcess held(StreamArguments(25, {"--mqtt", mqtt, "--station", "s", "--nmea-tcp",
+                                           std::to_string(holder.Port())}),
+                      {.outputPath = output, .errorsToOutput = true});
     EXPECT_EQ(held.Wait(kRunDeadline), 1);
     EXPECT_NE(ReadFile(output).find(std::to_string(holder.Port())), std::string::npos)
         << ReadFile(output);
@@ -422,10 +421,9 @@ TEST_F(StreamNetworkTest, MistakesInTheNetworkOptionsExitWithTwoAndSayWhy) {
     for (const Case& c : cases) {
         std::vector<std::string> arguments = {kStream, "--format", "NMEA_POLAR"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-        const std::string output = files_.Path() + "/errors";
-        Child stream(arguments, output, {}, true);
+        ChildProcess stream(arguments, {.errorsToOutput = true});
         EXPECT_EQ(stream.Wait(kRunDeadline), 2) << c.options[2];
-        EXPECT_NE(ReadFile(output).find(c.said), std::string::npos) << ReadFile(output);
+        EXPECT_NE(stream.Output().find(c.said), std::string::npos) << stream.Output();
     }
 }
 
