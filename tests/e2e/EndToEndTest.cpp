@@ -53,15 +53,12 @@ double Radians(double degrees) {
 
 class EndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(work_.isValid());
-        ASSERT_FALSE(ports_.Path().isEmpty());
-    }
+    void SetUp() override { ASSERT_FALSE(ports_.Path().isEmpty()); }
 
     std::unique_ptr<Sim> StartSim(int comNumber, const QStringList& arguments) {
-        auto sim =
-            std::make_unique<Sim>(ports_, comNumber, arguments,
-                                  work_.filePath(QStringLiteral("sim%1.log").arg(comNumber)));
+        auto sim = std::make_unique<Sim>(
+            ports_, comNumber, arguments,
+            QString::fromStdString(work_ / ("sim" + std::to_string(comNumber) + ".log")));
         EXPECT_TRUE(sim->Ready()) << sim->Banner().toStdString();
         return sim;
     }
@@ -76,8 +73,8 @@ protected:
 
     PanelStatusBar& StatusBar() { return program_->Parent().StatusBar(); }
 
-    QTemporaryDir work_;
-    ScopedEnv config_{"XDG_CONFIG_HOME", work_.filePath(QStringLiteral("config")).toLocal8Bit()};
+    test::TempFolder work_{"vx-e2e"};
+    test::ScopedEnv config_{"XDG_CONFIG_HOME", work_ / "config"};
     PortsFolder ports_;
     BoxRecorder boxes_;
     std::vector<std::unique_ptr<Sim>> sims_;
@@ -400,7 +397,7 @@ TEST_F(EndToEndLogging, SegmentFilesHoldExactlyTheAcceptedMessagesInOrder) {
     std::vector<Tchild*> children = {Connect(21, QStringLiteral("VARN_UV_TWO_AXIS")),
                                      Connect(22, QStringLiteral("NMEA_POLAR"))};
     ASSERT_TRUE(children[0] != nullptr && children[1] != nullptr);
-    const QString folder = work_.filePath(QStringLiteral("logs"));
+    const QString folder = QString::fromStdString(work_ / "logs");
     ASSERT_TRUE(QDir().mkpath(folder));
     SetUpLogDialog(folder);
     boxes_.Clear();
@@ -466,7 +463,7 @@ TEST_F(EndToEndLogging, AFolderThatIsMissingIsReportedOnceAndTheRecordsFollowWhe
     program_ = std::make_unique<Program>();
     Tchild* child = Connect(23, QStringLiteral("VARN_UV_TWO_AXIS"));
     ASSERT_NE(child, nullptr);
-    const QString folder = work_.filePath(QStringLiteral("not-yet"));
+    const QString folder = QString::fromStdString(work_ / "not-yet");
     SetUpLogDialog(folder);
     boxes_.Clear();
 

@@ -42,7 +42,6 @@ constexpr int kAlarmLinePort = 20;
 class EndToEndField : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(work_.isValid());
         ASSERT_FALSE(ports_.Path().isEmpty());
         // The alarm line is a pseudo-terminal behind a double that records DTR (a
         // pseudo-terminal has no modem lines of its own).
@@ -59,7 +58,7 @@ protected:
 
     std::unique_ptr<Sim> StartSim(int comNumber, const QStringList& arguments) {
         auto sim = std::make_unique<Sim>(ports_, comNumber, arguments,
-                                         work_.filePath(QStringLiteral("sim.log")));
+                                         QString::fromStdString(work_ / "sim.log"));
         EXPECT_TRUE(sim->Ready()) << sim->Banner().toStdString();
         return sim;
     }
@@ -83,8 +82,8 @@ protected:
         ASSERT_TRUE(alarm.UsesPort(kAlarmLinePort));
     }
 
-    QTemporaryDir work_;
-    ScopedEnv config_{"XDG_CONFIG_HOME", work_.filePath(QStringLiteral("config")).toLocal8Bit()};
+    test::TempFolder work_{"vx-e2e"};
+    test::ScopedEnv config_{"XDG_CONFIG_HOME", work_ / "config"};
     PortsFolder ports_;
     BoxRecorder boxes_;
     test::PseudoTerminal alarmLine_;

@@ -1,8 +1,8 @@
+#include "tests/support/TempFolder.h"
 #include "widgets/JpegImage.h"
 #include "widgets/Pictures.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -119,9 +119,8 @@ TEST(JpegDecoding, MissingPictureNamesTheFile) {
 }
 
 TEST(JpegDecoding, DamagedFileOnDiskNamesTheFile) {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const QString path = folder.filePath(QStringLiteral("half.jpg"));
+    const test::TempFolder folder;
+    const QString path = QString::fromStdString(folder / "half.jpg");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     const QByteArray whole = CloudsFile();
