@@ -1,9 +1,9 @@
-// Runs the whole program as start-up creates it, connects two instruments through the connect
+// Runs the whole program as start-up creates it, connects instruments through the connect
 // dialog, tiles them on their windsock pages with 2-minute averages, waits for data and saves a
 // picture of the main window, then one of each dialog (to see that no text is cut short). Used
 // by scripts/screenshots, under a real (virtual) X display.
 //
-//   ventrix-screenshot-driver FOLDER COM FORMAT COM FORMAT [SECONDS]
+//   ventrix-screenshot-driver FOLDER COM FORMAT [COM FORMAT ...] [SECONDS]
 
 #include "alarm/Alarm.h"
 #include "app/About.h"
@@ -83,7 +83,7 @@ int Run(const QString& folder, const std::vector<vx::e2e::DialogChoice>& choices
         },
         30000);
     vx::e2e::Pump(seconds * 1000);
-    bool saved = Save(program.Parent(), folder + QStringLiteral("/main-two-connections.png"));
+    bool saved = Save(program.Parent(), folder + QStringLiteral("/main-windsock.png"));
 
     for (vx::Tchild* child : children) {
         ShowPage(*child, "tsGraph");
@@ -105,15 +105,19 @@ int main(int argc, char** argv) {
     vx::Application application(argc, argv);
     vx::InstallSerialDialogs();
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() < 6) {
-        std::cerr << "usage: ventrix-screenshot-driver FOLDER COM FORMAT COM FORMAT [SECONDS]\n";
+    if (arguments.size() < 4) {
+        std::cerr << "usage: ventrix-screenshot-driver FOLDER COM FORMAT [COM FORMAT ...] "
+                     "[SECONDS]\n";
         return 2;
     }
     const QString folder = arguments[1];
     QDir().mkpath(folder);
-    const std::vector<vx::e2e::DialogChoice> choices = {
-        {arguments[2].toInt(), QStringLiteral("9600"), arguments[3], {}},
-        {arguments[4].toInt(), QStringLiteral("9600"), arguments[5], {}}};
-    const int seconds = arguments.size() > 6 ? arguments[6].toInt() : 6;
+    std::vector<vx::e2e::DialogChoice> choices;
+    qsizetype next = 2;
+    for (; next + 1 < arguments.size(); next += 2) {
+        choices.push_back(
+            {arguments[next].toInt(), QStringLiteral("9600"), arguments[next + 1], {}});
+    }
+    const int seconds = next < arguments.size() ? arguments[next].toInt() : 6;
     return Run(folder, choices, seconds);
 }
