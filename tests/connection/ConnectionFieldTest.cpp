@@ -31,9 +31,9 @@ using conntest::StxMessage;
 using conntest::TestLine;
 using conntest::WaitFor;
 
-constexpr int kGenerousMs = 20000;
-const std::string kUvLetters = "IUVN";
-const std::string kUvName = "VARN_UV_TWO_AXIS";
+using conntest::kGenerousMs;
+using conntest::kUvLetters;
+using conntest::kUvName;
 
 // The states the connection told its host, in order.
 class RecordingHost : public DefaultConnectionHost {

@@ -34,9 +34,9 @@ using conntest::StxMessage;
 using conntest::TestLine;
 using conntest::WaitFor;
 
-constexpr int kGenerousMs = 20000;
-const std::string kUvLetters = "IUVN";
-const std::string kUvName = "VARN_UV_TWO_AXIS";
+using conntest::kGenerousMs;
+using conntest::kUvLetters;
+using conntest::kUvName;
 
 class ConnectionLink : public ::testing::Test {
 protected:

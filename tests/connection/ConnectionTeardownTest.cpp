@@ -27,7 +27,7 @@ using conntest::WaitFor;
 
 constexpr int kInstruments = 6;
 constexpr int kFirstPort = 31;
-constexpr int kGenerousMs = 20000;
+using conntest::kGenerousMs;
 
 // Waits without handling the user-interface thread's events, as a busy thread would.
 bool WaitQuietly(const std::function<bool()>& done) {

@@ -23,6 +23,12 @@
 
 namespace vx::conntest {
 
+// Waits that end early when all is well, long enough for a loaded machine.
+inline constexpr int kGenerousMs = 20000;
+// The two-axis format the simulator sends by default: its letters and its name.
+inline const std::string kUvLetters = "IUVN";
+inline const std::string kUvName = "VARN_UV_TWO_AXIS";
+
 // STX body ETX checksum CR, and "$" body "*" checksum CR.
 std::string StxMessage(std::string_view body);
 std::string NmeaMessage(std::string_view body);
