@@ -106,7 +106,9 @@ TEST(DecimalSeparator, WindowTextsKeepTheFullStopAndTheNameAsTyped) {
     EXPECT_EQ(FixedText(-1.234, 2), "-1.23");
     EXPECT_EQ(GeneralText(0.25), "0.25");
     EXPECT_EQ(GeneralText(19200), "19200");
-    EXPECT_EQ(ToQString("B\xc3\xb6" "e Nord"), QString(QChar(0x42)) + QChar(0xf6) + "e Nord");
+    EXPECT_EQ(ToQString("B\xc3\xb6"
+                        "e Nord"),
+              QString(QChar(0x42)) + QChar(0xf6) + "e Nord");
     QLocale::setDefault(previous);
     std::setlocale(LC_NUMERIC, "C");
 }
